@@ -91,7 +91,7 @@ void MainConsole::portselected(int index) {
 bool MainConsole::portkey(int character) {
     if (character == 13) portscanx(1);
     if (character == 32) portscanx(0);
-    return character >= 32 || character == 13 || character == 8 || character == 9 || character == 27;
+    return character == 13 || character >= 32;
 }
 
 void MainConsole::cmmdclick(int index) {

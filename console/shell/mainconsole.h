@@ -28,7 +28,7 @@ public:
     virtual void setRxd(const std::string& text) = 0;  // rxbufferbox
     // The bus activity list `i2cparser` with the RXD window and "Continuous Rx".
     virtual BusActivity& activity() = 0;
-    virtual std::string commandQueue() = 0;            // commands
+    virtual std::string queueText() = 0;               // commands
     virtual void setTokenCount(const std::string& text) = 0;
     // Refills `portselect`: "Select..." and then `names`.
     virtual void setPortList(const std::vector<std::string>& names) = 0;
@@ -101,7 +101,7 @@ public:
     void selectNoPort() override;
     std::string& rxbuffer() override { return sarnel::rxbuffer(); }
     void decode() override;
-    std::string commandQueue() override { return view_.commandQueue(); }
+    std::string commandQueue() override { return view_.queueText(); }
     bool continuousRx() override { return view_.activity().continuousRx(); }
     void clearActivity() override { view_.activity().clear(); }
     void setTokenCount(const std::string& text) override { view_.setTokenCount(text); }

@@ -1,0 +1,320 @@
+#include "console/shell/ui/mainwindow.h"
+
+#include "console/bootloader/ui/showbootloader.h"
+#include "console/command/frames.h"
+#include "console/command/ui/workspacepanel.h"
+#include "console/responses/ui/portscanform.h"
+#include "console/shell/basicutilities.h"
+#include "console/shell/helpdocs.h"
+#include "console/shell/rtfreader.h"
+#include "console/shell/versiontext.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+namespace sarnel {
+
+namespace {
+
+QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+std::string bytes(const QString& text) { return text.toLatin1().toStdString(); }
+
+// The console's texts break lines with CR LF; a Qt text box keeps "\n" only.
+QString boxLines(std::string_view text) {
+    QString out = latin1(text);
+    out.remove(QLatin1Char('\r'));
+    return out;
+}
+
+}  // namespace
+
+// The help box: a read-only rich-text view over the window's centre; a double click hides it.
+class HelpBox final : public QTextBrowser {
+public:
+    explicit HelpBox(QWidget* parent) : QTextBrowser(parent) {
+        setObjectName("helpbox");
+        setOpenExternalLinks(false);
+        setToolTip("Double click to close");
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        QTextBrowser::mouseDoubleClickEvent(event);
+        hide();
+    }
+};
+
+void ActivityList::clear() { list_->clear(); }
+
+void ActivityList::append(std::string_view text) {
+    // Insert at the end through a cursor: the document grows by what is new, and the view
+    // follows the end only when it was already there.
+    QScrollBar* bar = list_->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    QTextCursor cursor(list_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(boxLines(text));
+    if (atEnd) bar->setValue(bar->maximum());
+}
+
+void ActivityList::setRxd(std::string_view text) { rxd_->setText(latin1(text)); }
+
+bool ActivityList::continuousRx() { return continuous_->isChecked(); }
+
+MainWindow::MainWindow(SerialFactory makeRs232, QWidget* parent) : QWidget(parent) {
+    setObjectName("main");
+    setWindowTitle("Sarnel Master script processor");
+    scanform_ = std::make_unique<PortScanForm>();
+    build();
+    activity_ = std::make_unique<ActivityList>(i2cparser_, rxbufferbox_, continuousrx_);
+    console_ = std::make_unique<MainConsole>(*this, makeRs232(), makeRs232, scanform_.get());
+    workspace_ = new WorkspacePanel(*this, this);
+    workspace_->setObjectName("workspace");
+    static_cast<QVBoxLayout*>(layout())->addWidget(workspace_, 1);
+}
+
+MainWindow::~MainWindow() {
+    // The console's controls go before the widgets their handlers write to.
+    console_.reset();
+}
+
+QPushButton* MainWindow::makeButton(int index, QWidget* parent) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QString("cmmd_%1").arg(index));
+    if (std::optional<CommandButton> b = commandbutton(index)) {
+        button->setText(latin1(b->caption));
+        if (!b->tooltip.empty()) button->setToolTip(latin1(b->tooltip));
+    }
+    connect(button, &QPushButton::clicked, this, [this, index] { console_->cmmdclick(index); });
+    return button;
+}
+
+void MainWindow::build() {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(8, 8, 8, 8);
+    root->setSpacing(6);
+
+    // Port and adapter buttons.
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel("Port", this));
+    portselect_ = new QComboBox(this);
+    portselect_->setObjectName("portselect");
+    portselect_->setMinimumWidth(110);
+    portselect_->addItem("Select...");
+    portselect_->installEventFilter(this);
+    connect(portselect_, &QComboBox::activated, this, [this](int index) { console_->portselected(index); });
+    top->addWidget(portselect_);
+    for (int index = kPresetButtons; index < kCommandButtons; ++index) {
+        if (!commandbutton(index)) continue;
+        cmmd_[static_cast<std::size_t>(index)] = makeButton(index, this);
+        top->addWidget(cmmd_[static_cast<std::size_t>(index)]);
+    }
+    top->addStretch(1);
+    const char* names[] = {nullptr, "Help", "Version"};
+    for (int k = 1; k <= 2; ++k) {
+        auto* b = new QPushButton(names[k], this);
+        b->setObjectName(QString("Command5_%1").arg(k));
+        connect(b, &QPushButton::clicked, this, [this, k] { command5click(k); });
+        command5_[static_cast<std::size_t>(k)] = b;
+        top->addWidget(b);
+    }
+    command5_[2]->setToolTip("Show the revision history for this UI");
+    root->addLayout(top);
+
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    // The command queue with its compile controls, TXD and RXD, beside the bus activity list.
+    auto* middle = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addWidget(new QLabel("Command queue", this));
+    commands_ = new QPlainTextEdit(this);
+    commands_->setObjectName("commands");
+    commands_->setFont(fixed);
+    commands_->setTabChangesFocus(true);
+    left->addWidget(commands_, 1);
+    auto* compileRow = new QHBoxLayout;
+    compileButton_ = makeButton(kCompileButton, this);
+    compileRow->addWidget(compileButton_);
+    compileRow->addWidget(new QLabel("Tokens", this));
+    tokencount_ = new QLineEdit(this);
+    tokencount_->setObjectName("tokencount");
+    tokencount_->setReadOnly(true);
+    tokencount_->setMaximumWidth(50);
+    tokencount_->setToolTip(latin1(kTokenCountTooltip));
+    compileRow->addWidget(tokencount_);
+    continuousrx_ = new QCheckBox("Continuous Rx", this);
+    continuousrx_->setObjectName("continuousrx");
+    continuousrx_->setToolTip("When unchecked the bus activity list is cleared before each command is transmitted");
+    compileRow->addWidget(continuousrx_);
+    compileRow->addStretch(1);
+    left->addLayout(compileRow);
+    auto* io = new QGridLayout;
+    io->addWidget(new QLabel("TXD", this), 0, 0);
+    txbufferbox_ = new QLineEdit(this);
+    txbufferbox_->setObjectName("txbufferbox");
+    txbufferbox_->setReadOnly(true);
+    txbufferbox_->setFont(fixed);
+    io->addWidget(txbufferbox_, 0, 1);
+    io->addWidget(new QLabel("RXD", this), 1, 0);
+    rxbufferbox_ = new QLineEdit(this);
+    rxbufferbox_->setObjectName("rxbufferbox");
+    rxbufferbox_->setReadOnly(true);
+    rxbufferbox_->setFont(fixed);
+    io->addWidget(rxbufferbox_, 1, 1);
+    left->addLayout(io);
+    middle->addLayout(left, 2);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(new QLabel("I2C bus activity", this));
+    i2cparser_ = new QPlainTextEdit(this);
+    i2cparser_->setObjectName("i2cparser");
+    i2cparser_->setReadOnly(true);
+    i2cparser_->setFont(fixed);
+    i2cparser_->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(' '));
+    right->addWidget(i2cparser_, 1);
+    middle->addLayout(right, 3);
+    root->addLayout(middle, 2);
+
+    // The preset buttons of the loaded script collection.
+    auto* presets = new QGridLayout;
+    presets->setSpacing(4);
+    for (int index = 0; index < kPresetButtons; ++index) {
+        QPushButton* b = makeButton(index, this);
+        cmmd_[static_cast<std::size_t>(index)] = b;
+        presets->addWidget(b, index / 9, index % 9);
+    }
+    root->addLayout(presets);
+
+    helpbox_ = new HelpBox(this);
+    helpbox_->hide();
+}
+
+void MainWindow::startup(const std::string& settingsPath) {
+    initconstants();
+    setWindowTitle(windowTitle() + "  " + latin1(versiontext()));
+    portselect_->setToolTip(
+        "Press \"Enter\" to rescan ports with the expected device ID, or \"Space\" to scan all ports");
+    console_->portscanx(1);
+    workspace_->selectInitialItems();
+    commands_->clear();
+    // The design size: the window keeps it for good.
+    adjustSize();
+    designSize_ = size();
+    setFixedSize(designSize_);
+    settingsPath_ = settingsPath.empty() ? settingspath(apppath(), appname()) : settingsPath;
+    console_->loadsettings(settingsPath_);
+}
+
+void MainWindow::command5click(int index) {
+    if (index != kHelpDocument && index != kRevisionDocument) return;
+    if (helpbox_->isVisible() && helpdoc_ == index) {
+        helpbox_->hide();
+        return;
+    }
+    helpdoc_ = index;
+    const RtfDocument doc = readrtffile(helpdocumentpath(apppath(), index));
+    helpbox_->setHtml(QString::fromUtf8(doc.html.data(), static_cast<qsizetype>(doc.html.size())));
+    if (!helpbox_->isVisible()) {
+        // Over the queue and the activity list, below the top row of buttons.
+        const int y = portselect_->geometry().bottom() + 8;
+        helpbox_->setGeometry(8, y, width() - 16, height() - y - 8);
+        helpbox_->raise();
+        helpbox_->show();
+    }
+}
+
+void MainWindow::setTxd(const std::string& text) { txbufferbox_->setText(latin1(text)); }
+void MainWindow::setRxd(const std::string& text) { rxbufferbox_->setText(latin1(text)); }
+
+std::string MainWindow::queueText() {
+    // The queue's lines as the console keeps them: CR LF between lines.
+    std::string text = bytes(commands_->toPlainText());
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+void MainWindow::setTokenCount(const std::string& text) { tokencount_->setText(latin1(text)); }
+
+void MainWindow::setPortList(const std::vector<std::string>& names) {
+    portselect_->clear();
+    portselect_->addItem("Select...");
+    for (const std::string& name : names) portselect_->addItem(latin1(name));
+}
+
+void MainWindow::showPortEntry(int index) {
+    if (index >= 0 && index < portselect_->count()) portselect_->setCurrentIndex(index);
+}
+
+void MainWindow::frame(std::int32_t& left, std::int32_t& width, std::int32_t& top, std::int32_t& height) {
+    const QRect g = frameGeometry();
+    left = g.left();
+    width = g.width();
+    top = g.top();
+    height = g.height();
+}
+
+void MainWindow::showBootloader(std::string& hexFolder) {
+    showbootloader(hexFolder, kPortSettings, versiontext(), this);
+}
+
+QPushButton* MainWindow::cmmd(int index) {
+    if (index == kCompileButton) return compileButton_;
+    if (index < 0 || index >= kCommandButtons) return nullptr;
+    return cmmd_[static_cast<std::size_t>(index)];
+}
+
+QWidget* MainWindow::i2cparser() { return i2cparser_; }
+QWidget* MainWindow::txbufferbox() { return txbufferbox_; }
+QWidget* MainWindow::tokencount() { return tokencount_; }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Any close request is granted: the port is closed and the settings saved first.
+    console_->rs232().close();
+    if (!settingsPath_.empty()) console_->savesettings(settingsPath_);
+    event->accept();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (designSize_.isValid() && !(windowState() & Qt::WindowMinimized) && size() != designSize_)
+        resize(designSize_);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == portselect_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        int character = 0;
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) character = 13;
+        else if (!key->text().isEmpty()) character = key->text().at(0).unicode();
+        if (character != 0 && console_->portkey(character)) return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace sarnel
