@@ -1,0 +1,317 @@
+// The reply decoder: gettoken, zeropad, the reply codes and the result items of a script
+// frame's reply.
+#include "console/responses/decoder.h"
+
+#include "console/command/compiler.h"
+#include "console/shell/alert.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+namespace sarnel {
+
+namespace {
+
+// What gettoken does to a buffer: drop `drop` characters from its front (all of them when
+// `clear`), and the reply found, if any, as a range of the buffer.
+struct Cut {
+    std::size_t drop = 0;
+    bool clear = false;
+    std::size_t begin = 0;
+    std::size_t length = 0;
+};
+
+bool startswith(std::string_view text, std::size_t at, std::string_view mark) {
+    return text.size() - at >= mark.size() && text.compare(at, mark.size(), mark) == 0;
+}
+
+// The steps of gettoken over `buffer`, without changing it. Every search stays within the
+// part not yet consumed, so cutting many replies out of one buffer costs its length.
+Cut cutreply(std::string_view buffer, std::string_view start, std::string_view end) {
+    Cut cut;
+    if (buffer.empty()) return cut;
+    std::size_t front = 0;
+    while (startswith(buffer, front, end)) front += end.size();
+    std::size_t p = buffer.find(end, front);
+    if (p == std::string_view::npos) {
+        // The last reply is still incomplete: keep it from its last start mark on.
+        const std::size_t s = buffer.substr(front).rfind(start);
+        cut.drop = s == std::string_view::npos ? front : front + s;
+        return cut;
+    }
+    for (;;) {
+        // The last start mark between the front and the end mark.
+        const std::size_t s = buffer.substr(front, p - front).rfind(start);
+        if (s != std::string_view::npos) {
+            cut.begin = front + s + start.size();
+            cut.length = p - cut.begin;
+            const std::size_t rest = p + end.size();
+            cut.clear = rest < buffer.size() && buffer.find(start, rest) == std::string_view::npos;
+            cut.drop = rest;
+            return cut;
+        }
+        // Garbage without a start mark, up to its end mark: dropped.
+        front = p + end.size();
+        if (front >= buffer.size()) break;
+        p = buffer.find(end, front);
+        if (p == std::string_view::npos) break;
+    }
+    while (startswith(buffer, front, end)) front += end.size();
+    cut.drop = front;
+    return cut;
+}
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::int32_t kTypeMismatch = 13;
+
+// Characters of the reply, positions from 1; missing ones are "".
+std::string_view mid(std::string_view text, std::size_t pos, std::size_t length) {
+    if (pos < 1 || pos > text.size()) return {};
+    return text.substr(pos - 1, length);
+}
+
+char at(std::string_view text, std::size_t pos) { return pos >= 1 && pos <= text.size() ? text[pos - 1] : '\0'; }
+
+// A status flag compared as a number with 0: a digit, or the reply cannot be decoded.
+bool flagset(std::string_view reply, std::size_t pos) {
+    const char c = at(reply, pos);
+    if (c < '0' || c > '9') throw ConsoleError(kTypeMismatch, "Type mismatch");
+    return c != '0';
+}
+
+class Lines {
+public:
+    explicit Lines(BusActivity& activity) : activity_(activity) {}
+    Lines& operator<<(std::string_view text) {
+        activity_.append(text);
+        return *this;
+    }
+
+private:
+    BusActivity& activity_;
+};
+
+// The lines of a pin or line level item: "0" and "1" of the second character, or nothing.
+void level(Lines& out, std::string_view name, char second) {
+    if (second == '0') out << name << "\tLow" << kLineEnd;
+    if (second == '1') out << name << "\tHigh" << kLineEnd;
+}
+
+void acknowledge(Lines& out, char c) {
+    if (c == 'a' || c == 'A') out << "Ack" << kLineEnd;
+    if (c == 'n' || c == 'N') out << "Nack" << kLineEnd;
+}
+
+// One result item at position i of a "10" reply; returns the item's advance.
+std::size_t resultitem(Lines& out, std::string_view r, std::size_t i) {
+    const char c = at(r, i);
+    const char second = at(r, i + 1);
+    const std::string_view pair = mid(r, i + 1, 2);
+    switch (c) {
+    case '?':
+        out << "BadToken:\t0x" << pair << kLineEnd;
+        return 3;
+    case '0':
+        out << "[Speed=SLOW]" << kLineEnd;
+        return 1;
+    case '1':
+        out << "[Speed=FAST]" << kLineEnd;
+        return 1;
+    case '2':
+    case '3':
+    case '4':
+    case '5': {
+        const char name[] = {'G', 'P', static_cast<char>('0' + (c - '2')), '\0'};
+        level(out, name, second);
+        return 2;
+    }
+    case '6':
+        level(out, "Int", second);
+        return 2;
+    case '7': {
+        static constexpr std::string_view kVolts[] = {"Open", "2.5", "3.0", "3.5", "4.0", "5.0"};
+        if (second >= '0' && second <= '5') out << "SetV\t" << kVolts[second - '0'] << kLineEnd;
+        return 2;
+    }
+    case '9': {
+        static constexpr std::string_view kReads[] = {"SCL:\t0", "SCL:\t1", "SDA:\t0", "SDA:\t1"};
+        if (second >= '0' && second <= '3') out << kReads[second - '0'] << kLineEnd;
+        return 2;
+    }
+    case '8': {
+        static constexpr std::string_view kDrives[] = {"SCL0", "SCL1", "SDA0", "SDA1"};
+        if (second >= '0' && second <= '3') out << kDrives[second - '0'] << kLineEnd;
+        return 2;
+    }
+    case 's':
+    case 'S':
+        out << "START" << kLineEnd;
+        return 1;
+    case 'p':
+    case 'P':
+        out << "STOP" << kLineEnd;
+        return 1;
+    case 'w':
+    case 'W':
+    case 'r':
+    case 'R':
+        out << (c == 'w' || c == 'W' ? "WRITE" : "READ") << "\t0x" << pair << "\t";
+        acknowledge(out, at(r, i + 3));
+        return 4;
+    case 'D':
+        out << "Delay\t0x" << pair << " uS" << kLineEnd;
+        return 3;
+    case 'd':
+        out << "Delay\t0x" << pair << " mS" << kLineEnd;
+        return 3;
+    case 'A':
+        if (second == '0') {
+            out << "GPPin?\t" << mid(r, i + 2, 5);
+            return 7;
+        }
+        if (second == '1') {
+            // The four direction characters; decoding goes on right after them.
+            out << "GPDir?\t" << mid(r, i + 2, 4);
+            return 6;
+        }
+        if (second == '2') return 3;
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+std::string_view hardwareline(std::string_view id) {
+    if (id == "0153") return "[6208 RS232 Master]";
+    if (id == "0226") return "[6354 USB Master  ]";
+    return "[Unrecognized H/W ]";
+}
+
+// A number as the error message writes it: with the sign place of a positive number.
+std::string signplace(long long n) { return n < 0 ? std::to_string(n) : " " + std::to_string(n); }
+
+}  // namespace
+
+std::string gettoken(const std::string& startmark, const std::string& endmark, std::string& buffer) {
+    if (startmark.empty() || endmark.empty()) return "";
+    const Cut cut = cutreply(buffer, startmark, endmark);
+    std::string reply = buffer.substr(cut.begin, cut.length);
+    if (cut.clear) {
+        buffer.clear();
+    } else {
+        buffer.erase(0, cut.drop);
+    }
+    return reply;
+}
+
+std::string_view nextreply(const std::string& buffer, std::size_t& pos) {
+    if (pos > buffer.size()) pos = buffer.size();
+    const std::string_view rest = std::string_view(buffer).substr(pos);
+    const Cut cut = cutreply(rest, "!", "\r");
+    const std::string_view reply = rest.substr(cut.begin, cut.length);
+    pos += cut.clear ? rest.size() : cut.drop;
+    return reply;
+}
+
+std::string zeropad(double value, std::int16_t width) {
+    double whole = std::round(value);
+    if (!std::isfinite(whole)) whole = 0;
+    char digits[400];
+    std::snprintf(digits, sizeof digits, "%.0f", whole);
+    std::string s = digits;
+    if (width < 1) return s;
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (!(value < 0)) {
+        std::string padded(w, '0');
+        padded += s;
+        return padded.substr(padded.size() - w);
+    }
+    if (!s.empty() && s.front() == '-') s.erase(0, 1);
+    std::string padded(w, '0');
+    padded += s;
+    return "-" + padded.substr(padded.size() - (w - 1));
+}
+
+void decodereply(std::string_view r, BusActivity& activity) {
+    Lines out(activity);
+    const std::string_view code = mid(r, 3, 2);
+    if (code == "00") {
+        activity.clear();
+        out << "[Firmware Version:]" << kLineEnd << "[" << mid(r, 5, 4) << "." << mid(r, 9, 2) << "."
+            << mid(r, 11, 2) << "       ]" << kLineEnd;
+        out << hardwareline(mid(r, 5, 4)) << kLineEnd << kLineEnd;
+    } else if (code == "10") {
+        if (!activity.continuousRx()) activity.clear();
+        for (std::size_t i = 5; i <= r.size();) i += resultitem(out, r, i);
+    } else if (code == "11") {
+        const char c = at(r, 5);
+        out << (c == 'e' || c == 'E' ? "[No command to store]" : "[Store last success!]") << kLineEnd;
+    } else if (code == "12") {
+        const char c = at(r, 5);
+        out << (c == 'e' || c == 'E' ? "[Replay Memory Empty]" : "[Replay Successful  ]") << kLineEnd;
+    } else if (code == "13") {
+        out << "[Edge = High-to-Low ]" << kLineEnd;
+    } else if (code == "14") {
+        out << "[Edge = Low-to-High ]" << kLineEnd;
+    } else if (code == "15") {
+        out << "[Edge trigger = On  ]" << kLineEnd;
+    } else if (code == "16") {
+        out << "[Edge trigger = Off ]" << kLineEnd;
+    } else if (code == "17") {
+        out << "[Speed set Slow=100k]" << kLineEnd;
+    } else if (code == "18") {
+        out << "[Speed set Fast=400k]" << kLineEnd;
+    } else if (code == "19") {
+        out << "[VSlave:  " << zeropad(leadingnumber(mid(r, 5, 1)), 1) << "."
+            << zeropad(leadingnumber(mid(r, 6, 3)), 3) << "v  ]" << kLineEnd;
+        out << "[Speed:   " << (flagset(r, 9) ? "Fast" : "Slow") << "    ]" << kLineEnd;
+        out << "[OnEdge:  " << (flagset(r, 10) ? "On " : "Off") << "     ]" << kLineEnd;
+        out << "[Edge:    " << (flagset(r, 11) ? "Lo-to-Hi" : "Hi-to-Lo") << "]" << kLineEnd;
+    } else if (code == "1A") {
+        const auto v = static_cast<std::int16_t>(hextonum(mid(r, 5, 2)));
+        out << "[Reset:   " << ((v & 8) == 8 ? "Power up" : "WDT Rset") << "]" << kLineEnd << kLineEnd;
+    } else if (code == "20") {
+        out << "[Int]\t" << mid(r, 6, 1) << kLineEnd;
+    }
+}
+
+void process(std::int16_t index, const std::string& /*datain*/, BusActivity& activity, std::string& rxbuffer) {
+    if (index != kProcessAll) return;
+    // Replies are taken by advancing `pos`; the consumed front is erased once at the end, so
+    // a buffer of many replies costs its length, not its length times its replies.
+    std::size_t pos = 0;
+    std::string rxd;
+    std::string_view reply;
+    try {
+        for (;;) {
+            reply = nextreply(rxbuffer, pos);
+            if (reply.empty()) break;
+            rxd.assign("!");
+            rxd.append(reply);
+            rxd.append("[cr]");
+            activity.setRxd(rxd);
+            decodereply(reply, activity);
+        }
+    } catch (const std::exception& e) {
+        std::int32_t number = 5;
+        if (const auto* ce = dynamic_cast<const ConsoleError*>(&e)) {
+            number = ce->number();
+            setRunTimeError(number, ce->description());
+        } else if (dynamic_cast<const std::bad_alloc*>(&e)) {
+            number = 7;
+            setRunTimeError(number, "Out of memory");
+        } else {
+            setRunTimeError(number, e.what());
+        }
+        std::string message = "Index:    " + signplace(index) + std::string(kLineEnd) + "Response: " +
+                              std::string(reply) + std::string(kLineEnd) + "Buffer:   " +
+                              signplace(static_cast<long long>(rxbuffer.size() - pos));
+        rxbuffer.erase(0, pos);
+        ShowAlert("Process error", message, number, 2, 12);
+        return;
+    }
+    rxbuffer.erase(0, pos);
+}
+
+}  // namespace sarnel
