@@ -1,0 +1,91 @@
+// sarnel: the console. `sarnel --simulate` starts a simulated adapter first and shows it as
+// COM3, so the console runs without hardware.
+#include "console/shell/rs232.h"
+#include "console/shell/ui/mainwindow.h"
+#include "console/shell/ui/qtpump.h"
+#if SARNEL_HAS_SIMULATOR
+#include "console/shell/app/simulatedport.h"
+#endif
+#if __has_include("console/shell/ui/qtalert.h")
+#include "console/shell/ui/qtalert.h"
+#define SARNEL_HAS_QT_ALERT 1
+#endif
+#include "console/shell/ui/qtfiledialog.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+
+namespace {
+
+void usage(std::FILE* out) {
+    std::fputs("usage: sarnel [--simulate] [--settings FILE]\n"
+               "  --simulate       run against a simulated adapter on a pseudo-terminal (COM3)\n"
+               "  --settings FILE  keep the settings in FILE instead of beside the program\n",
+               out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool simulate = false;
+    std::string settings;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--simulate") == 0) {
+            simulate = true;
+        } else if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) {
+            settings = argv[++i];
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage(stdout);
+            return 0;
+        } else if (argv[i][0] == '-' && std::strncmp(argv[i], "-platform", 9) != 0) {
+            std::fprintf(stderr, "sarnel: unknown option '%s'\n", argv[i]);
+            usage(stderr);
+            return 2;
+        }
+    }
+
+#if SARNEL_HAS_SIMULATOR
+    // The simulated port must exist before the first scan opens a port.
+    std::unique_ptr<sarnel::SimulatedPort> simulated;
+    if (simulate) {
+        try {
+            simulated = std::make_unique<sarnel::SimulatedPort>();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "sarnel: cannot start the simulated adapter: %s\n", e.what());
+            return 1;
+        }
+    }
+#else
+    if (simulate) {
+        std::fputs("sarnel: this build has no adapter simulator\n", stderr);
+        return 1;
+    }
+#endif
+
+    QApplication app(argc, argv);
+    app.setApplicationName("sarnel");
+    sarnel::QtPump pump;
+#if SARNEL_HAS_QT_ALERT
+    sarnel::installQtAlert();
+#endif
+
+    std::unique_ptr<sarnel::MainWindow> window;
+    try {
+        window = std::make_unique<sarnel::MainWindow>([] { return sarnel::createRs232(); });
+    } catch (const sarnel::ConsoleError& e) {
+        std::fprintf(stderr, "sarnel: the serial component could not be created (0x%08X): %s\n",
+                     static_cast<unsigned>(e.number()), e.what());
+        return 1;
+    }
+    sarnel::installQtFileDialog(window.get());
+    window->show();
+    window->startup(settings);
+    const int rc = app.exec();
+    window.reset();
+    return rc;
+}
