@@ -61,6 +61,7 @@ inline constexpr HRESULT DISP_E_UNKNOWNNAME = hresult(0x80020006);
 inline constexpr HRESULT DISP_E_BADVARTYPE = hresult(0x80020008);
 inline constexpr HRESULT DISP_E_EXCEPTION = hresult(0x80020009);
 inline constexpr HRESULT DISP_E_OVERFLOW = hresult(0x8002000A);
+inline constexpr HRESULT DISP_E_BADINDEX = hresult(0x8002000B);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = hresult(0x8002000E);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = hresult(0x8002000F);
 inline constexpr HRESULT TYPE_E_LIBNOTREGISTERED = hresult(0x8002801D);
