@@ -265,9 +265,13 @@ void decodereply(std::string_view r, BusActivity& activity) {
     } else if (code == "19") {
         out << "[VSlave:  " << zeropad(leadingnumber(mid(r, 5, 1)), 1) << "."
             << zeropad(leadingnumber(mid(r, 6, 3)), 3) << "v  ]" << kLineEnd;
-        out << "[Speed:   " << (flagset(r, 9) ? "Fast" : "Slow") << "    ]" << kLineEnd;
-        out << "[OnEdge:  " << (flagset(r, 10) ? "On " : "Off") << "     ]" << kLineEnd;
-        out << "[Edge:    " << (flagset(r, 11) ? "Lo-to-Hi" : "Hi-to-Lo") << "]" << kLineEnd;
+        // Each flag is read before its line starts, so a failing one leaves no half line.
+        const bool fast = flagset(r, 9);
+        out << "[Speed:   " << (fast ? "Fast" : "Slow") << "    ]" << kLineEnd;
+        const bool onEdge = flagset(r, 10);
+        out << "[OnEdge:  " << (onEdge ? "On " : "Off") << "     ]" << kLineEnd;
+        const bool lowToHigh = flagset(r, 11);
+        out << "[Edge:    " << (lowToHigh ? "Lo-to-Hi" : "Hi-to-Lo") << "]" << kLineEnd;
     } else if (code == "1A") {
         const auto v = static_cast<std::int16_t>(hextonum(mid(r, 5, 2)));
         out << "[Reset:   " << ((v & 8) == 8 ? "Power up" : "WDT Rset") << "]" << kLineEnd << kLineEnd;
