@@ -1,0 +1,489 @@
+// The termios backend: real serial ports and pseudo-terminals.
+//
+// A reader thread per open device watches the descriptor (and a wake descriptor) in poll(): it
+// moves received bytes into the core's queue, unescaping the PARMRK marks by which the line
+// discipline reports breaks and parity/framing errors, pushes out writes that did not fit at
+// once, notices "transmit queue empty", watches the modem lines of devices that have them, and
+// detects a hang-up. It sleeps in poll() when nothing happens: an idle port costs no CPU.
+#include "backends.h"
+#include "core.h"
+#include "kernelserial.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <algorithm>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace serial {
+
+namespace {
+
+Code fromErrno(int e) {
+    switch (e) {
+    case 0: return Code::ok;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return Code::notFound;
+    case EBUSY:
+    case EWOULDBLOCK: return Code::busy;
+    case EIO: return Code::hungUp;
+    case ENOTTY:
+    case EINVAL: return Code::notSupported;
+    default: return Code::failed;
+    }
+}
+
+int ioctlRetry(int fd, unsigned long req, void* arg) {
+    int r;
+    do {
+        r = ::ioctl(fd, req, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+speed_t standardSpeed(std::uint32_t rate) {
+    switch (rate) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return 0;  // no constant: termios2 with BOTHER
+    }
+}
+
+// Undoes the PARMRK escapes, keeping its state across read() boundaries: FF FF is a data FF,
+// FF 00 00 a break, FF 00 x a byte x received with a parity or framing error.
+class MarkDecoder {
+public:
+    struct Out {
+        std::size_t length = 0;
+        bool breakSeen = false;
+        bool errorSeen = false;
+    };
+    // Decodes `n` bytes in place.
+    Out decode(std::uint8_t* p, std::size_t n) {
+        Out o;
+        std::size_t w = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint8_t c = p[i];
+            switch (state_) {
+            case 0:
+                if (c == 0xFF) state_ = 1;
+                else p[w++] = c;
+                break;
+            case 1:
+                if (c == 0x00) {
+                    state_ = 2;
+                } else {
+                    p[w++] = 0xFF;
+                    if (c != 0xFF) p[w++] = c;
+                    state_ = 0;
+                }
+                break;
+            default:
+                if (c == 0x00) o.breakSeen = true;
+                else {
+                    o.errorSeen = true;
+                    p[w++] = c;
+                }
+                state_ = 0;
+                break;
+            }
+        }
+        o.length = w;
+        return o;
+    }
+    void reset() { state_ = 0; }
+
+private:
+    int state_ = 0;
+};
+
+class TermiosDevice final : public CoreDevice {
+public:
+    TermiosDevice(int fd, int wake) : CoreDevice(std::make_shared<std::mutex>()), fd_(fd), wake_(wake) {
+        int bits;
+        modemLines_ = ioctlRetry(fd_, TIOCMGET, &bits) == 0;
+        if (modemLines_) lastModem_ = bits;
+        countersOk_ = kernel::readCounters(fd_, &counters_);
+        reader_ = std::thread([this] { run(); });
+    }
+
+    ~TermiosDevice() override {
+        {
+            auto l = lock();
+            stopping_ = true;
+            cancelAllLocked();
+        }
+        kick();
+        reader_.join();
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);  // never retried: the descriptor is gone either way
+        ::close(wake_);
+    }
+
+    int handle() const override { return fd_; }
+
+    Code getState(ControlBlock* out) override {
+        auto l = lock();
+        if (hungUp_) return Code::hungUp;
+        termios t;
+        if (::tcgetattr(fd_, &t) < 0) return fromErrno(errno);
+        ControlBlock b = dcb_;
+        std::uint32_t rate;
+        if (kernel::readRate(fd_, &rate)) b.baudRate = rate;
+        switch (t.c_cflag & CSIZE) {
+        case CS5: b.byteSize = 5; break;
+        case CS6: b.byteSize = 6; break;
+        case CS7: b.byteSize = 7; break;
+        default: b.byteSize = 8; break;
+        }
+        if (!(t.c_cflag & PARENB)) b.parity = kParityNone;
+        else if (t.c_cflag & CMSPAR) b.parity = (t.c_cflag & PARODD) ? kParityMark : kParitySpace;
+        else b.parity = (t.c_cflag & PARODD) ? kParityOdd : kParityEven;
+        if (!(t.c_cflag & CSTOPB)) b.stopBits = kOneStopBit;
+        else b.stopBits = dcb_.stopBits == kOne5StopBits ? kOne5StopBits : kTwoStopBits;
+        bool crtscts = (t.c_cflag & CRTSCTS) != 0;
+        b.outxCtsFlow = crtscts;
+        if (crtscts) b.rtsControl = kLineHandshake;
+        else if (b.rtsControl == kLineHandshake) b.rtsControl = kLineEnable;
+        b.outX = (t.c_iflag & IXON) != 0;
+        b.inX = (t.c_iflag & IXOFF) != 0;
+        b.parityCheck = (t.c_iflag & INPCK) != 0;
+        b.xonChar = t.c_cc[VSTART];
+        b.xoffChar = t.c_cc[VSTOP];
+        *out = b;
+        return Code::ok;
+    }
+
+    Code setState(const ControlBlock& b) override {
+        if (b.byteSize < 5 || b.byteSize > 8 || b.parity > kParitySpace || b.stopBits > kTwoStopBits)
+            return Code::invalidArgument;
+        auto l = lock();
+        if (hungUp_) return Code::hungUp;
+        termios t;
+        if (::tcgetattr(fd_, &t) < 0) return fromErrno(errno);
+        // Raw: nothing translated, nothing echoed, no signals. PARMRK always, so that breaks (and
+        // with INPCK, parity and framing errors) arrive marked in the data.
+        t.c_iflag = PARMRK;
+        if (b.parityCheck && b.parity != kParityNone) t.c_iflag |= INPCK;
+        if (b.outX) t.c_iflag |= IXON;
+        if (b.inX) t.c_iflag |= IXOFF;
+        t.c_oflag = 0;
+        t.c_lflag = 0;
+        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+        t.c_cflag |= CREAD | CLOCAL;
+        static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+        t.c_cflag |= sizes[b.byteSize - 5];
+        switch (b.parity) {
+        case kParityOdd: t.c_cflag |= PARENB | PARODD; break;
+        case kParityEven: t.c_cflag |= PARENB; break;
+        case kParityMark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case kParitySpace: t.c_cflag |= PARENB | CMSPAR; break;
+        default: break;
+        }
+        if (b.stopBits != kOneStopBit) t.c_cflag |= CSTOPB;  // 1.5 with 5 data bits, as UARTs do
+        if (b.outxCtsFlow || b.rtsControl == kLineHandshake) t.c_cflag |= CRTSCTS;
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        t.c_cc[VSTART] = b.xonChar;
+        t.c_cc[VSTOP] = b.xoffChar;
+        speed_t sp = standardSpeed(b.baudRate);
+        if (sp) cfsetspeed(&t, sp);
+        if (::tcsetattr(fd_, TCSANOW, &t) < 0) return fromErrno(errno);
+        if (!sp && !kernel::setRate(fd_, b.baudRate)) return Code::failed;
+        // tcsetattr succeeds when any change applied: check that the rate and format took.
+        termios back;
+        std::uint32_t rate = 0;
+        if (::tcgetattr(fd_, &back) < 0 || !kernel::readRate(fd_, &rate)) return Code::failed;
+        if (rate != b.baudRate || (back.c_cflag & CSIZE) != (t.c_cflag & CSIZE)) return Code::invalidArgument;
+        dcb_ = b;
+        decoder_.reset();
+        // Lines under enable/disable follow the block; handshake lines are the driver's.
+        if (b.dtrControl != kLineHandshake) setLine(TIOCM_DTR, b.dtrControl == kLineEnable);
+        else setLine(TIOCM_DTR, true);
+        if (b.rtsControl != kLineHandshake) setLine(TIOCM_RTS, b.rtsControl == kLineEnable);
+        l.unlock();
+        kick();
+        return Code::ok;
+    }
+
+    Code setQueueSizes(std::uint32_t, std::uint32_t) override {
+        auto l = lock();
+        return hungUp_ ? Code::hungUp : Code::ok;  // the queue is fixed at its size
+    }
+
+    Code escape(Escape what) override {
+        auto l = lock();
+        if (hungUp_) return Code::hungUp;
+        switch (what) {
+        case Escape::setXoff:
+            xoffHeld_ = true;
+            return Code::ok;
+        case Escape::setXon:
+            xoffHeld_ = false;
+            l.unlock();
+            kick();
+            return Code::ok;
+        case Escape::setRts: return setLine(TIOCM_RTS, true);
+        case Escape::clrRts: return setLine(TIOCM_RTS, false);
+        case Escape::setDtr: return setLine(TIOCM_DTR, true);
+        case Escape::clrDtr: return setLine(TIOCM_DTR, false);
+        case Escape::setBreak: return ioctlRetry(fd_, TIOCSBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
+        case Escape::clrBreak: return ioctlRetry(fd_, TIOCCBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
+        }
+        return Code::invalidArgument;
+    }
+
+    Code modemStatus(std::uint32_t* bits) override {
+        auto l = lock();
+        if (hungUp_) return Code::hungUp;
+        if (!modemLines_) return Code::notSupported;
+        int m;
+        if (ioctlRetry(fd_, TIOCMGET, &m) < 0) return fromErrno(errno);
+        *bits = modemBits(m);
+        return Code::ok;
+    }
+
+private:
+    static std::uint32_t modemBits(int m) {
+        std::uint32_t b = 0;
+        if (m & TIOCM_CTS) b |= kCtsOn;
+        if (m & TIOCM_DSR) b |= kDsrOn;
+        if (m & TIOCM_RI) b |= kRingOn;
+        if (m & TIOCM_CD) b |= kCdOn;
+        return b;
+    }
+
+    Code setLine(int bit, bool on) {
+        if (!modemLines_) return Code::notSupported;
+        return ioctlRetry(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? Code::ok : fromErrno(errno);
+    }
+
+    void kick() {
+        std::uint64_t one = 1;
+        while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+
+    bool holdingLocked() const { return xoffHeld_; }
+
+    // Writes as much as the descriptor takes now, in order. The caller's thread does this for a
+    // write that starts on an idle line, so a short write finishes inside Write itself.
+    void transmitLocked() override {
+        while (!writes_.empty() && !holdingLocked()) {
+            WriteOp& w = writes_.front();
+            ssize_t n = ::write(fd_, w.buffer + w.sent, w.count - w.sent);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN) break;
+                if (errno == EIO) {
+                    hangUpLocked();
+                    return;
+                }
+                w.state->finish(Code::failed, w.sent);
+                writes_.pop_front();
+                continue;
+            }
+            w.sent += static_cast<std::uint32_t>(n);
+            if (w.sent == w.count) {
+                completeSentWritesLocked();
+                txCheck_ = true;
+            }
+        }
+        if (!writes_.empty() || txCheck_) kickFromOutside();
+    }
+
+    std::uint32_t outQueueLocked() override {
+        int q = 0;
+        if (ioctlRetry(fd_, TIOCOUTQ, &q) < 0) q = 0;
+        return unsentBytesLocked() + static_cast<std::uint32_t>(q);
+    }
+
+    void collectErrorsLocked() override {
+        if (!countersOk_) return;
+        kernel::LineCounters now;
+        if (!kernel::readCounters(fd_, &now)) return;
+        std::uint32_t e = 0;
+        if (now.frame != counters_.frame) e |= kFramingError;
+        if (now.parity != counters_.parity) e |= kParityError;
+        if (now.overrun != counters_.overrun) e |= kOverrun;
+        if (now.bufOverrun != counters_.bufOverrun) e |= kRxOverflow;
+        counters_ = now;
+        // Breaks are taken from the marks in the data, which say exactly when they came.
+        if (e) addErrorsLocked(e);
+    }
+
+    void purgeBackendLocked(std::uint32_t flags) override {
+        if (flags & kPurgeRxClear) {
+            ::tcflush(fd_, TCIFLUSH);
+            decoder_.reset();
+        }
+        if (flags & kPurgeTxClear) ::tcflush(fd_, TCOFLUSH);
+    }
+
+    void receiveRoomFreedLocked() override {
+        if (starved_) kickFromOutside();
+    }
+
+    // One character time at the current rate, in milliseconds (at least 1).
+    int charTimeMs() const {
+        std::uint32_t rate = dcb_.baudRate ? dcb_.baudRate : 9600;
+        return static_cast<int>(std::max<std::uint32_t>(1, 10000 / rate));
+    }
+
+    // Wakes the reader so it recomputes what it waits for; the reader itself does that anyway.
+    void kickFromOutside() {
+        if (std::this_thread::get_id() != readerId_.load()) kick();
+    }
+
+    void run() {
+        readerId_ = std::this_thread::get_id();
+        std::uint8_t buf[65536];
+        for (;;) {
+            short events = 0;
+            int timeout = -1;
+            {
+                auto l = lock();
+                if (stopping_) return;
+                if (!hungUp_) {
+                    std::size_t room = receiveRoomLocked();
+                    starved_ = room == 0;
+                    if (!starved_) events |= POLLIN;
+                    if (!writes_.empty() && !holdingLocked()) events |= POLLOUT;
+                    if (txCheck_) timeout = charTimeMs();
+                    if (modemLines_ && (mask_ & (kEvCts | kEvDsr | kEvCd | kEvRing))) {
+                        // Modem-line changes: sampled, since a thread in TIOCMIWAIT cannot be woken.
+                        timeout = timeout < 0 ? 20 : std::min(timeout, 20);
+                    }
+                }
+            }
+            pollfd p[2] = {{wake_, POLLIN, 0}, {fd_, events, 0}};
+            int nfds = events ? 2 : 1;
+            if (::poll(p, nfds, timeout) < 0 && errno != EINTR) return;
+            if (p[0].revents & POLLIN) {
+                std::uint64_t v;
+                while (::read(wake_, &v, sizeof v) < 0 && errno == EINTR) {
+                }
+            }
+            auto l = lock();
+            if (stopping_) return;
+            if (hungUp_) continue;
+            if (nfds == 2 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+                std::size_t room = std::min(receiveRoomLocked(), sizeof buf);
+                if (room) {
+                    ssize_t n = ::read(fd_, buf, room);
+                    if (n > 0) {
+                        auto out = decoder_.decode(buf, static_cast<std::size_t>(n));
+                        receiveLocked(buf, out.length, true);
+                        if (out.breakSeen) addErrorsLocked(kBreakDetected);
+                        if (out.errorSeen) {
+                            std::uint32_t before = errors_;
+                            collectErrorsLocked();
+                            if (errors_ == before) addErrorsLocked(kParityError);
+                        }
+                    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                        hangUpLocked();
+                        continue;
+                    }
+                } else if (p[1].revents & (POLLHUP | POLLERR)) {
+                    hangUpLocked();
+                    continue;
+                }
+            }
+            if (!writes_.empty()) transmitLocked();
+            if (txCheck_ && writes_.empty()) {
+                int q = 0;
+                if (ioctlRetry(fd_, TIOCOUTQ, &q) < 0 || q == 0) {
+                    txCheck_ = false;
+                    raiseLocked(kEvTxEmpty);
+                }
+            }
+            if (modemLines_ && (mask_ & (kEvCts | kEvDsr | kEvCd | kEvRing))) {
+                int m;
+                if (ioctlRetry(fd_, TIOCMGET, &m) == 0) {
+                    int changed = m ^ lastModem_;
+                    std::uint32_t ev = 0;
+                    if (changed & TIOCM_CTS) ev |= kEvCts;
+                    if (changed & TIOCM_DSR) ev |= kEvDsr;
+                    if (changed & TIOCM_CD) ev |= kEvCd;
+                    if ((changed & TIOCM_RI) && (m & TIOCM_RI)) ev |= kEvRing;
+                    lastModem_ = m;
+                    raiseLocked(ev);
+                }
+            }
+        }
+    }
+
+    const int fd_;
+    const int wake_;
+    std::thread reader_;
+    // Guarded by the mutex:
+    bool stopping_ = false;
+    bool modemLines_ = false;
+    int lastModem_ = 0;
+    bool countersOk_ = false;
+    kernel::LineCounters counters_;
+    MarkDecoder decoder_;
+    bool txCheck_ = false;   // a write finished: report "transmit queue empty" once the line is idle
+    bool starved_ = false;   // the queue is full: the descriptor is not read
+    std::atomic<std::thread::id> readerId_{};
+};
+
+}  // namespace
+
+std::unique_ptr<Device> openTermios(const std::string& path, Code* why) {
+    auto fail = [&](Code c) -> std::unique_ptr<Device> {
+        if (why) *why = c;
+        return nullptr;
+    };
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(fromErrno(errno));
+    // The advisory lock first: TIOCEXCL alone races, and does not stop a second open in this
+    // process or by root.
+    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        int e = errno;
+        ::close(fd);
+        return fail(e == EWOULDBLOCK ? Code::busy : fromErrno(e));
+    }
+    if (!::isatty(fd)) {
+        ::close(fd);
+        return fail(Code::notFound);
+    }
+    ::ioctl(fd, TIOCEXCL);  // EINVAL/ENOTTY on some drivers: the lock still holds
+    termios t;
+    if (::tcgetattr(fd, &t) < 0) {
+        ::close(fd);
+        return fail(Code::failed);
+    }
+    ::cfmakeraw(&t);
+    t.c_iflag = PARMRK;
+    t.c_cflag &= ~HUPCL;
+    t.c_cflag |= CREAD | CLOCAL;
+    ::tcsetattr(fd, TCSANOW, &t);
+    int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0) {
+        ::close(fd);
+        return fail(Code::failed);
+    }
+    if (why) *why = Code::ok;
+    return std::make_unique<TermiosDevice>(fd, wake);
+}
+
+}  // namespace serial

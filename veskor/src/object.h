@@ -1,0 +1,186 @@
+// The Veskor object: the state of one serial-port control, its IVeskor members and its single
+// connection point. Members run on the host's thread; the monitor thread (monitor.cpp) shares
+// the `Shared` block and the open `Session`, never the object itself, so that it can never
+// outlive what it touches.
+#pragma once
+
+#include <veskor/veskor.h>
+
+#include <com/git.h>
+#include <com/interfaces.h>
+#include <serial/device.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace veskor {
+
+// One background write: its request and the bytes the device reads from until it finishes.
+struct PendingWrite {
+    serial::Request request;
+    std::string bytes;
+};
+
+// What the host's thread and the monitor thread share for the life of the object.
+struct Shared {
+    std::atomic<std::int32_t> breakState{0};
+    std::atomic<std::int32_t> fireOnEventChar{1};
+    std::atomic<std::int32_t> enableReadOnEventChar{0};
+    std::atomic<std::uint8_t> eventChar{10};
+
+    std::mutex connectionsMutex;
+    std::vector<std::uint32_t> cookies;  // global-interface-table cookies of the sinks
+
+    std::timed_mutex pendingMutex;
+    std::vector<std::unique_ptr<PendingWrite>> pending;
+
+    // Releases the background writes that have finished, waiting at most `waitMs` for the list.
+    void releaseFinishedWrites(int waitMs);
+};
+
+// One opening of the port: the device and the monitor thread.
+struct Session {
+    std::shared_ptr<serial::Device> device;
+    serial::Event stop;      // set by Close
+    serial::Event started;   // set by the monitor once `canceller` is valid
+    serial::Event finished;  // set by the monitor as its last act
+    com::CallCanceller canceller;
+    std::thread thread;
+};
+
+void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session);
+
+class Veskor final : public IVeskor, public com::IConnectionPointContainer, public com::ISupportErrorInfo {
+public:
+    Veskor();
+
+    // IUnknown
+    HRESULT QueryInterface(const com::IID& iid, void** out) override;
+    std::uint32_t AddRef() override;
+    std::uint32_t Release() override;
+
+    // IDispatch: forwarded to dispatch.cpp
+    HRESULT GetTypeInfoCount(std::uint32_t* count) override;
+    HRESULT GetTypeInfo(std::uint32_t index, com::LCID lcid, com::ITypeInfo** out) override;
+    HRESULT GetIDsOfNames(const com::IID& riid, const std::u16string* names, std::uint32_t count, com::LCID lcid,
+                          com::DISPID* ids) override;
+    HRESULT Invoke(com::DISPID member, const com::IID& riid, com::LCID lcid, std::uint16_t flags,
+                   com::DispParams* params, com::Variant* result, com::ExcepInfo* excep,
+                   std::uint32_t* argErr) override;
+
+    // IConnectionPointContainer
+    HRESULT FindConnectionPoint(const com::IID& iid, com::IConnectionPoint** out) override;
+    // ISupportErrorInfo
+    HRESULT InterfaceSupportsErrorInfo(const com::IID& iid) override;
+
+    // IVeskor
+    HRESULT get_BaudRate(std::int32_t* value) override;
+    HRESULT put_BaudRate(std::int32_t value) override;
+    HRESULT get_DataBits(std::int16_t* value) override;
+    HRESULT put_DataBits(std::int16_t value) override;
+    HRESULT get_Parity(std::int16_t* value) override;
+    HRESULT put_Parity(std::int16_t value) override;
+    HRESULT get_StopBits(std::int16_t* value) override;
+    HRESULT put_StopBits(std::int16_t value) override;
+    HRESULT get_PortName(std::u16string* value) override;
+    HRESULT get_Cd(std::int32_t* value) override;
+    HRESULT get_Cts(std::int32_t* value) override;
+    HRESULT get_Dsr(std::int32_t* value) override;
+    HRESULT get_Dtr(std::int32_t* value) override;
+    HRESULT put_Dtr(std::int32_t value) override;
+    HRESULT get_DtrDsr(std::int32_t* value) override;
+    HRESULT put_DtrDsr(std::int32_t value) override;
+    HRESULT get_RtsCts(std::int32_t* value) override;
+    HRESULT put_RtsCts(std::int32_t value) override;
+    HRESULT get_Rts(std::int32_t* value) override;
+    HRESULT put_Rts(std::int32_t value) override;
+    HRESULT get_XonXoff(std::int32_t* value) override;
+    HRESULT put_XonXoff(std::int32_t value) override;
+    HRESULT get_PortHandle(std::int32_t* value) override;
+    HRESULT get_Break(std::int32_t* value) override;
+    HRESULT put_Break(std::int32_t value) override;
+    HRESULT get_BytesUsedRQ(std::int32_t* value) override;
+    HRESULT get_BytesUsedTQ(std::int32_t* value) override;
+    HRESULT get_Ring(std::int32_t* value) override;
+    HRESULT get_EventChar(std::u16string* value) override;
+    HRESULT put_EventChar(const std::u16string& value) override;
+    HRESULT get_FireOnEventChar(std::int32_t* value) override;
+    HRESULT put_FireOnEventChar(std::int32_t value) override;
+    HRESULT get_EnableReadOnEventChar(std::int32_t* value) override;
+    HRESULT put_EnableReadOnEventChar(std::int32_t value) override;
+    HRESULT Open(const std::u16string& portName, com::Variant settings) override;
+    HRESULT Close() override;
+    HRESULT Write(const std::u16string& writeBuffer, com::Variant numBytesToWrite, com::Variant timeout,
+                  std::int32_t* bytesWritten) override;
+    HRESULT Read(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
+                 std::u16string* text) override;
+    HRESULT ClearRQ() override;
+    HRESULT ClearTQ() override;
+    HRESULT GetErrorStatus(std::int32_t* parityError, std::int32_t* framingError,
+                           std::int32_t* overrunError) override;
+    HRESULT SendXon() override;
+    HRESULT SendXoff() override;
+    HRESULT WriteBinary(std::int64_t writeBuffer, com::Variant numBytesToWrite, com::Variant timeout,
+                        std::int32_t* bytesWritten) override;
+    HRESULT ReadBinary(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
+                       std::int64_t* block) override;
+    HRESULT get_IsOpen(std::int32_t* value) override;
+
+private:
+    ~Veskor();
+
+    class ConnectionPoint final : public com::IConnectionPoint {
+    public:
+        explicit ConnectionPoint(Veskor& owner) : owner_(owner) {}
+        HRESULT QueryInterface(const com::IID& iid, void** out) override;
+        std::uint32_t AddRef() override { return owner_.AddRef(); }
+        std::uint32_t Release() override { return owner_.Release(); }
+        HRESULT GetConnectionInterface(com::IID* iid) override;
+        HRESULT GetConnectionPointContainer(com::IConnectionPointContainer** out) override;
+        HRESULT Advise(com::IUnknown* sink, std::uint32_t* cookie) override;
+        HRESULT Unadvise(std::uint32_t cookie) override;
+
+    private:
+        Veskor& owner_;
+    };
+
+    bool isOpen() const { return session_ != nullptr; }
+    serial::Device& device() const { return *session_->device; }
+
+    // Refresh and apply for one setting of the control block (see the header's manual).
+    HRESULT readBlock(serial::ControlBlock* block);
+    HRESULT applyBlock(serial::ControlBlock& block);
+    HRESULT modemBit(std::uint32_t bit, std::int32_t on, std::int32_t* value);
+    HRESULT setLine(bool dtr, std::int32_t value);
+    HRESULT writeBytes(std::string bytes, std::int32_t count, std::int32_t timeout, std::int32_t* written);
+    HRESULT readBytes(const com::Variant& count, const com::Variant& timeout, std::string* bytes);
+    void stopSession();
+
+    std::atomic<std::uint32_t> refs_{1};
+    ConnectionPoint point_{*this};
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+    std::shared_ptr<Session> session_;  // present exactly while the port is open
+
+    std::int32_t baudRate_ = 9600;
+    std::int16_t dataBits_ = 8;
+    std::int16_t parity_ = 0;
+    std::int16_t stopCode_ = 0;  // 0 one, 1 one and a half, 2 two
+    std::string portPath_;
+    std::int32_t dtrDsr_ = 0;
+    std::int32_t dtr_ = 0;
+    std::int32_t rtsCts_ = 0;
+    std::int32_t rts_ = 0;
+    std::int32_t xonXoff_ = 0;
+};
+
+// Sets the thread's error information for `hr` (its message, our ProgID, IVeskor) and returns it.
+HRESULT fail(HRESULT hr);
+// An optional 32-bit argument: left out (or empty) gives 0. False when it is not a number.
+bool optionalInt(const com::Variant& v, std::int32_t* out);
+
+}  // namespace veskor
