@@ -1,0 +1,54 @@
+#include "console/bootloader/ui/showbootloader.h"
+
+#include "console/bootloader/ui/quorblcform.h"
+#include "console/command/timing.h"
+#include "console/shell/pump.h"
+#include "console/shell/rs232.h"
+
+#include <QWidget>
+
+#include <chrono>
+
+namespace sarnel {
+
+namespace {
+boot::QuorBLCForm* current = nullptr;
+
+SerialFactory& factory() {
+    static SerialFactory f;
+    return f;
+}
+
+std::unique_ptr<SerialControl> makeControl() { return factory() ? factory()() : createRs232(); }
+}  // namespace
+
+void boot::setBootSerialFactory(SerialFactory f) { factory() = std::move(f); }
+
+boot::QuorBLCForm* boot::shownBootloader() { return current; }
+
+void showbootloader(std::string& hexFolder, const std::string& scanSettings, const std::string& versionText,
+                    QWidget* mainWindow) {
+    if (current && current->isVisible()) return;
+    waithundredths(10);
+    boot::hexfolder() = hexFolder;
+    boot::scansettings() = scanSettings;
+    {
+        boot::QuorBLCForm form(versionText, makeControl(), [] { return makeControl(); });
+        if (mainWindow) form.move(mainWindow->frameGeometry().topLeft());
+        form.show();
+        current = &form;
+        form.portscanx();
+        // Only this loop returns to the caller: the window's own handlers (a run included)
+        // run nested inside it, so the form is never destroyed under a running handler.
+        while (form.isVisible()) {
+            processEvents();
+            if (!form.isVisible()) break;
+            pump().waitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(250));
+        }
+        form.hide();
+        current = nullptr;
+    }
+    hexFolder = boot::hexfolder();
+}
+
+}  // namespace sarnel
