@@ -1,0 +1,102 @@
+#include "console/shell/ui/showalertform.h"
+
+#include "console/shell/ui/qtalert.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextOption>
+#include <QVBoxLayout>
+
+namespace sarnel {
+
+namespace {
+
+// Messages are bytes; the window shows each as the character of the same code.
+QString fromBytes(const std::string& bytes) {
+    QString text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+}  // namespace
+
+ShowAlertForm::ShowAlertForm(const AlertRequest& request, QWidget* parent) : QDialog(parent) {
+    setObjectName("showalertform");
+    setWindowTitle(fromBytes(request.caption));
+    setModal(true);
+
+    message_ = new QPlainTextEdit(this);
+    message_->setObjectName("message");
+    message_->setReadOnly(true);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(request.fontSize > 0 ? request.fontSize : kDesignFontSize);
+    message_->setFont(font);
+    QTextOption option = message_->document()->defaultTextOption();
+    option.setAlignment(request.centred ? Qt::AlignHCenter : Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    message_->document()->setDefaultTextOption(option);
+    message_->setPlainText(fromBytes(request.message));
+    message_->installEventFilter(this);
+
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setObjectName("Command1_0");
+    ok_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName("Command1_1");
+    connect(ok_, &QPushButton::clicked, this, [this] { exitalert(0); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { exitalert(1); });
+
+    // Holds the answer; never shown.
+    respond_ = new QRadioButton(this);
+    respond_->setObjectName("respond");
+    respond_->setVisible(false);
+    respond_->installEventFilter(this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(message_);
+    layout->addLayout(buttons);
+    resize(420, 220);
+}
+
+void ShowAlertForm::exitalert(int index) {
+    respond_->setChecked(index == 0);
+    hide();
+    done(index == 0 ? QDialog::Accepted : QDialog::Rejected);
+}
+
+std::int16_t ShowAlertForm::answer() const { return respond_->isChecked() ? -1 : 0; }
+
+void ShowAlertForm::reject() { exitalert(1); }
+
+bool ShowAlertForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == message_ || watched == respond_) && event->type() == QEvent::KeyPress) {
+        if (static_cast<QKeyEvent*>(event)->text() == QStringLiteral("6")) {
+            exitalert(0);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+std::int16_t QtAlertPresenter::present(const AlertRequest& request) {
+    if (request.beep) QApplication::beep();
+    ShowAlertForm form(request);
+    form.exec();
+    return form.answer();
+}
+
+void installQtAlert() {
+    static QtAlertPresenter presenter;
+    setAlertPresenter(&presenter);
+}
+
+}  // namespace sarnel
