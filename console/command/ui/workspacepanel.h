@@ -67,6 +67,7 @@ private:
     void connectHost();
     void setQueue(const std::string& text);
     void showCollection();
+    void listClicked(int list, int index);  // list 0: Combo1, 1: Combo2
 
     WorkspaceHost& host_;
     std::unique_ptr<Workspace> workspace_;
@@ -79,6 +80,7 @@ private:
     std::array<QLineEdit*, 4> tokenvalues_{};
     QPlainTextEdit* rxdata_ = nullptr;
     QPlainTextEdit* txdata_ = nullptr;
+    bool listChanged_[2] = {false, false};
 };
 
 }  // namespace sarnel
