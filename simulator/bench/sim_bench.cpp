@@ -1,0 +1,84 @@
+// What the simulator costs and how well it holds the line rate.
+//
+//   FirmwareScript   the firmware alone on the "LM75 Pointer Set, 2Byte Read" frame
+//   RoundTrip        a script frame over the pseudo-terminal, unpaced; sim_cpu_us is the
+//                    simulator thread's own CPU time per round trip
+//   PacedStream      20 long replies back to back at 115200 baud; rate_error_pct is how far
+//                    the measured byte rate lies from 10 bits a byte
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <string>
+
+#include "../src/firmware.h"
+#include "../tests/host_support.h"
+#include "sim/simulator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::string kLm75Read = "00100C0001900100000191020304";
+
+void FirmwareScript(benchmark::State& state) {
+    sim::Options o;
+    sim::Firmware fw(o);
+    const auto now = sim::Clock::now();
+    for (auto _ : state) benchmark::DoNotOptimize(fw.line(kLm75Read, now));
+}
+BENCHMARK(FirmwareScript);
+
+void RoundTrip(benchmark::State& state) {
+    sim::Adapter adapter;
+    simtest::Host host(adapter.devicePath());
+    const std::string frame = "$" + kLm75Read + "\r";
+    const auto cpu0 = adapter.stats().cpuTime;
+    for (auto _ : state) {
+        host.send(frame);
+        benchmark::DoNotOptimize(host.line());
+    }
+    const auto cpu = adapter.stats().cpuTime - cpu0;
+    state.counters["sim_cpu_us"] =
+        std::chrono::duration<double, std::micro>(cpu).count() / static_cast<double>(state.iterations());
+}
+BENCHMARK(RoundTrip)->UseRealTime();
+
+void PacedStream(benchmark::State& state) {
+    constexpr int kBaud = 115200;
+    constexpr int kFrames = 20;
+    sim::Options o;
+    o.paceBaud = kBaud;
+    sim::Adapter adapter(o);
+    simtest::Host host(adapter.devicePath());
+    // 62 reads: 132 characters in, 255 out, so the output runs without gaps.
+    std::string frame = "$0010" "3F";
+    for (int i = 0; i < 62; ++i) frame += "02";
+    frame += "\r";
+    std::string burst;
+    for (int i = 0; i < kFrames; ++i) burst += frame;
+    const std::size_t expected = kFrames * (5 + 62 * 4 + 2);
+
+    double worst = 0;
+    for (auto _ : state) {
+        host.send(burst);
+        std::string first = host.readSome(std::chrono::seconds(2));
+        const auto t0 = Clock::now();
+        std::size_t got = first.size();
+        while (got < expected) {
+            const std::string more = host.readSome(std::chrono::seconds(2));
+            if (more.empty()) break;
+            got += more.size();
+        }
+        const auto elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double ideal = static_cast<double>(got - first.size()) * 10.0 / kBaud;
+        worst = std::max(worst, std::abs(elapsed - ideal) / ideal * 100.0);
+        if (got != expected) state.SkipWithError("short stream");
+    }
+    state.counters["rate_error_pct"] = worst;
+}
+BENCHMARK(PacedStream)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
