@@ -1,0 +1,13 @@
+// The help box reads whatever file sits beside the program: the reader must survive any bytes.
+#include "console/shell/rtfreader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    sarnel::readrtf(text);
+    sarnel::readrtf("{\\rtf1 " + text);
+    return 0;
+}
