@@ -6,10 +6,7 @@
 #if SARNEL_HAS_SIMULATOR
 #include "console/shell/app/simulatedport.h"
 #endif
-#if __has_include("console/shell/ui/qtalert.h")
 #include "console/shell/ui/qtalert.h"
-#define SARNEL_HAS_QT_ALERT 1
-#endif
 #include "console/shell/ui/qtfiledialog.h"
 
 #include <QApplication>
@@ -70,9 +67,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("sarnel");
     sarnel::QtPump pump;
-#if SARNEL_HAS_QT_ALERT
     sarnel::installQtAlert();
-#endif
 
     std::unique_ptr<sarnel::MainWindow> window;
     try {
