@@ -93,13 +93,14 @@ void handle(Shared& shared, serial::Device& device, std::uint32_t events) {
 void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session) {
     com::initializeApartment();
     session->canceller = com::CallCanceller::forThisThread();
-    session->started.set();
     serial::Device& device = *session->device;
 
     serial::Request wait;
     device.setEventMask(serial::kEvAll);
     serial::Code first = device.waitEvent(wait);
     bool waiting = first == serial::Code::ok || first == serial::Code::pending;
+    // Open returns only now: from here on no event of the device is missed.
+    session->started.set();
     for (;;) {
         shared->releaseFinishedWrites(0);
         // Without a wait (the device hung up) only the stop event can end the loop.
