@@ -118,8 +118,13 @@ HRESULT bindCall(const FuncDesc& member, std::uint16_t flags, DispParams* params
 HRESULT dispatchCall(ITypeInfo* info, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
                      ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body) {
     if (!info) return E_UNEXPECTED;
+    return dispatchCall(info->GetTypeDesc(), member, flags, params, result, excep, argErr, body);
+}
+
+HRESULT dispatchCall(const TypeDesc& type, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
+                     ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body) {
     const FuncDesc* f = nullptr;
-    if (HRESULT hr = info->FindMember(member, flags, &f); failed(hr)) return hr;
+    if (HRESULT hr = findMember(type, member, flags, &f); failed(hr)) return hr;
     CallArgs args;
     if (HRESULT hr = bindCall(*f, flags, params, args, argErr); failed(hr)) return hr;
     Variant scratch;

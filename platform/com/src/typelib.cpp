@@ -66,26 +66,7 @@ public:
     const TypeDesc& GetTypeDesc() override { return desc_; }
 
     HRESULT GetIDsOfNames(const std::u16string* names, std::uint32_t count, DISPID* ids) override {
-        if (count == 0) return S_OK;
-        if (!names || !ids) return E_POINTER;
-        for (std::uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        const FuncDesc* found = nullptr;
-        for (const FuncDesc& f : desc_.funcs)
-            if (sameName(names[0], f.name)) {
-                found = &f;
-                // The get of a property carries no value parameter; prefer an entry whose
-                // parameters can answer the names asked for.
-                if (count == 1 || f.params.size() + 1 >= count) break;
-            }
-        if (!found) return DISP_E_UNKNOWNNAME;
-        ids[0] = found->id;
-        HRESULT hr = S_OK;
-        for (std::uint32_t i = 1; i < count; ++i) {
-            for (std::size_t p = 0; p < found->params.size(); ++p)
-                if (sameName(names[i], found->params[p].name)) ids[i] = static_cast<DISPID>(p);
-            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-        }
-        return hr;
+        return namesToIds(desc_, names, count, ids);
     }
 
     HRESULT GetDocumentation(DISPID member, std::u16string* name, std::u16string* help) override {
@@ -104,17 +85,7 @@ public:
     }
 
     HRESULT FindMember(DISPID member, std::uint16_t invokeKind, const FuncDesc** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        std::uint16_t wanted = invokeKind;
-        if (wanted & DISPATCH_METHOD) wanted |= DISPATCH_PROPERTYGET;
-        for (const FuncDesc& f : desc_.funcs)
-            if (f.id == member && (f.invokeKind & wanted)) {
-                // An exact kind wins over a method call answered by a get.
-                if (!*out || (f.invokeKind & invokeKind)) *out = &f;
-                if (f.invokeKind & invokeKind) break;
-            }
-        return *out ? S_OK : DISP_E_MEMBERNOTFOUND;
+        return findMember(desc_, member, invokeKind, out);
     }
 
     HRESULT GetRefTypeOfImplType(std::uint32_t index, ITypeInfo** out) override {
@@ -196,6 +167,43 @@ HRESULT newTypeLib(std::shared_ptr<LibState> state, ITypeLib** out) {
 std::string libKey(const TypeLibDesc& d) { return "HKCR\\TypeLib\\" + d.libid.toString(); }
 
 }  // namespace
+
+HRESULT namesToIds(const TypeDesc& type, const std::u16string* names, std::uint32_t count, DISPID* ids) {
+    if (count == 0) return S_OK;
+    if (!names || !ids) return E_POINTER;
+    for (std::uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    const FuncDesc* found = nullptr;
+    for (const FuncDesc& f : type.funcs)
+        if (sameName(names[0], f.name)) {
+            found = &f;
+            // The get of a property carries no value parameter; prefer an entry whose
+            // parameters can answer the names asked for.
+            if (count == 1 || f.params.size() + 1 >= count) break;
+        }
+    if (!found) return DISP_E_UNKNOWNNAME;
+    ids[0] = found->id;
+    HRESULT hr = S_OK;
+    for (std::uint32_t i = 1; i < count; ++i) {
+        for (std::size_t p = 0; p < found->params.size(); ++p)
+            if (sameName(names[i], found->params[p].name)) ids[i] = static_cast<DISPID>(p);
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+HRESULT findMember(const TypeDesc& type, DISPID member, std::uint16_t invokeKind, const FuncDesc** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    std::uint16_t wanted = invokeKind;
+    if (wanted & DISPATCH_METHOD) wanted |= DISPATCH_PROPERTYGET;
+    for (const FuncDesc& f : type.funcs)
+        if (f.id == member && (f.invokeKind & wanted)) {
+            // An exact kind wins over a method call answered by a get.
+            if (!*out || (f.invokeKind & invokeKind)) *out = &f;
+            if (f.invokeKind & invokeKind) break;
+        }
+    return *out ? S_OK : DISP_E_MEMBERNOTFOUND;
+}
 
 bool implementedInterface(const TypeDesc& coclass, std::int32_t flags, GUID* out) {
     for (const ImplTypeDesc& i : coclass.impls)

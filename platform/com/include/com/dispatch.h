@@ -63,6 +63,9 @@ using MemberBody = std::function<HRESULT(const FuncDesc& member, CallArgs& args,
 // thread's error information in *excep (the information stays set for the caller too).
 HRESULT dispatchCall(ITypeInfo* info, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
                      ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body);
+// The same on the interface's description.
+HRESULT dispatchCall(const TypeDesc& type, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
+                     ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body);
 
 // ---------------------------------------------------------------------------------------------
 // Hosts.

@@ -139,6 +139,10 @@ protected:
     ~IProvideClassInfo2() = default;
 };
 
+// The look-ups of ITypeInfo, on a description itself (for an object that serves its own).
+HRESULT namesToIds(const TypeDesc& type, const std::u16string* names, std::uint32_t count, DISPID* ids);
+HRESULT findMember(const TypeDesc& type, DISPID member, std::uint16_t invokeKind, const FuncDesc** out);
+
 // The IID of the interface that a coclass marks with `flags` (IMPLTYPEFLAG_FDEFAULT, or
 // with IMPLTYPEFLAG_FSOURCE as well for the default source). False when it has none.
 bool implementedInterface(const TypeDesc& coclass, std::int32_t flags, GUID* out);
