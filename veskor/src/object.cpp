@@ -1,6 +1,7 @@
 // The Veskor object: identity, connection point, properties, Open and Close.
 #include "object.h"
 
+#include "classinfo.h"
 #include "create.h"
 #include "dispatch.h"
 #include "settings.h"
@@ -77,6 +78,8 @@ HRESULT Veskor::QueryInterface(const com::IID& iid, void** out) {
         *out = static_cast<com::IConnectionPointContainer*>(this);
     else if (iid == com::IID_ISupportErrorInfo)
         *out = static_cast<com::ISupportErrorInfo*>(this);
+    else if (iid == com::IID_IProvideClassInfo || iid == com::IID_IProvideClassInfo2)
+        return provideClassInfo(static_cast<IVeskor*>(this), out);  // a tear-off (classinfo.h)
     else
         return com::E_NOINTERFACE;
     AddRef();
