@@ -1,0 +1,222 @@
+#include "console/shell/ui/mainwindow.h"
+
+#include "console/shell/alertrecorder.h"
+#include "console/shell/basicutilities.h"
+#include "console/shell/tests/fakeserial_support.h"
+#include "console/shell/ui/qtpump.h"
+#include "console/shell/versiontext.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace sarnel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeBus;
+using testing::FakeSerial;
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "mainwindow_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+std::string text(const QPlainTextEdit* box) { return box->toPlainText().toStdString(); }
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        pump = std::make_unique<QtPump>();
+        portopen() = 0;
+        dir = fs::temp_directory_path() / ("mainwindow-test-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        settings = (dir / "sarnel.ini").string();
+        bus.adapter("COM3");
+        window = std::make_unique<MainWindow>([this] { return std::make_unique<FakeSerial>(bus); });
+        window->show();
+        window->startup(settings);
+    }
+    void TearDown() override {
+        window.reset();
+        pump.reset();
+        fs::remove_all(dir);
+        portopen() = 0;
+    }
+    template <typename T>
+    T* find(const char* name) {
+        T* w = window->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QComboBox* portselect() { return find<QComboBox>("portselect"); }
+    void click(const char* name) { find<QPushButton>(name)->click(); }
+    // As a user's pick: the entry becomes current, then the list reports the choice.
+    void choosePort(int index) {
+        portselect()->setCurrentIndex(index);
+        emit portselect()->activated(index);
+    }
+
+    AlertRecorder alerts;
+    std::unique_ptr<QtPump> pump;
+    FakeBus bus;
+    fs::path dir;
+    std::string settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(Window, StartUp) {
+    EXPECT_EQ(window->windowTitle().toStdString(), "Sarnel Master script processor  " + versiontext());
+    QComboBox* list = portselect();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0).toStdString(), "Select...");
+    EXPECT_EQ(list->itemText(1).toStdString(), "COM3");
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(list->toolTip().toStdString(),
+              "Press \"Enter\" to rescan ports with the expected device ID, or \"Space\" to scan all ports");
+    EXPECT_EQ(portopen(), 0);
+    // The first start wrote a settings file of two lines; the script folder is its first line.
+    std::ifstream in(settings, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), " \r\n \r\n");
+    EXPECT_EQ(window->console().scriptfolder(), " ");
+    for (const char* name : {"txbufferbox", "rxbufferbox", "tokencount"}) find<QLineEdit>(name);
+    for (const char* name : {"i2cparser", "commands"}) find<QPlainTextEdit>(name);
+    for (const char* name : {"cmmd_0", "cmmd_17", "cmmd_18", "cmmd_30", "cmmd_255", "Command5_1", "Command5_2"})
+        find<QPushButton>(name);
+    EXPECT_EQ(find<QPushButton>("cmmd_26")->toolTip().toStdString(),
+              "Save the last command sequence executed into the interrupt command NV storage");
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(Window, KeepsItsSize) {
+    const QSize design = window->size();
+    window->resize(design.width() + 120, design.height() + 80);
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), design);
+    window->showMaximized();
+    QApplication::processEvents();
+    EXPECT_FALSE(window->isMaximized());
+    EXPECT_EQ(window->size(), design);
+}
+
+TEST_F(Window, PingShowsIdentificationAndStatus) {
+    choosePort(1);
+    ASSERT_NE(portopen(), 0);
+    click("cmmd_18");
+    const std::string activity = text(find<QPlainTextEdit>("i2cparser"));
+    EXPECT_NE(activity.find("[Firmware Version:]"), std::string::npos) << activity;
+    EXPECT_NE(activity.find("[6354 USB Master  ]"), std::string::npos) << activity;
+    EXPECT_EQ(find<QLineEdit>("txbufferbox")->text().toStdString(), "$0019[cr]");
+    EXPECT_EQ(bus.ports["COM3"].frames.back(), "$0019\r");
+}
+
+TEST_F(Window, TypedScriptAndContinuousRx) {
+    choosePort(1);
+    find<QPlainTextEdit>("commands")->setPlainText("Start\nWrite 0x90\nStop");
+    click("cmmd_255");
+    auto* list = find<QPlainTextEdit>("i2cparser");
+    EXPECT_EQ(find<QLineEdit>("tokencount")->text().toStdString(), "5");
+    EXPECT_EQ(bus.ports["COM3"].frames.back(), "$00100500019004\r");
+    EXPECT_NE(text(list).find("START"), std::string::npos) << text(list);
+    click("cmmd_255");
+    EXPECT_EQ(text(list).find("START"), text(list).rfind("START")) << "cleared before each send";
+    find<QCheckBox>("continuousrx")->setChecked(true);
+    click("cmmd_255");
+    EXPECT_NE(text(list).find("START"), text(list).rfind("START")) << "Continuous Rx keeps earlier lines";
+}
+
+TEST_F(Window, SendWithoutAPort) {
+    click("cmmd_23");
+    EXPECT_EQ(find<QLineEdit>("rxbufferbox")->text().toStdString(), "[No port is selected]");
+    EXPECT_EQ(find<QLineEdit>("txbufferbox")->text().toStdString(), "$0017[cr]");
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(Window, UnpluggingTheAdapterMidSession) {
+    choosePort(1);
+    ASSERT_EQ(portselect()->currentIndex(), 1);
+    bus.ports["COM3"].unplugged = true;
+    click("cmmd_23");
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].caption, "ComWrite error");
+    EXPECT_EQ(portselect()->currentIndex(), 0);
+    EXPECT_EQ(portopen(), 0);
+}
+
+TEST_F(Window, EnterAndSpaceInThePortListRescan) {
+    bus.ports["COM1"];  // a port that opens but is no adapter
+    auto press = [&](int key, const QString& t) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, t);
+        QApplication::sendEvent(portselect(), &event);
+    };
+    press(Qt::Key_Space, " ");
+    EXPECT_EQ(portselect()->count(), 3);
+    press(Qt::Key_Return, "\r");
+    EXPECT_EQ(portselect()->count(), 2);
+    press(Qt::Key_C, "C");  // no jump to an entry by its first letter
+    EXPECT_EQ(portselect()->currentIndex(), 0);
+}
+
+TEST_F(Window, HelpAndVersionToggle) {
+    auto* box = find<QTextBrowser>("helpbox");
+    EXPECT_FALSE(box->isVisible());
+    click("Command5_1");
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_NE(box->toPlainText().indexOf("Compile/Transmit"), -1);
+    click("Command5_1");
+    EXPECT_FALSE(box->isVisible());
+    click("Command5_1");
+    click("Command5_2");
+    EXPECT_TRUE(box->isVisible()) << "switching documents keeps the box up";
+    EXPECT_NE(box->toPlainText().indexOf("Revision history"), -1);
+    EXPECT_EQ(window->helpDocument(), 2);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(box->viewport(), &dbl);
+    EXPECT_FALSE(box->isVisible());
+}
+
+TEST_F(Window, AMissingHelpDocumentSaysSo) {
+    // The test program's folder has the documents; move one away for a moment.
+    const fs::path doc = fs::path(apppath()) / "revisionhistory.rtf";
+    const fs::path aside = dir / "revisionhistory.rtf";
+    fs::copy_file(doc, aside);
+    fs::remove(doc);
+    click("Command5_2");
+    const QString shown = find<QTextBrowser>("helpbox")->toPlainText();
+    fs::copy_file(aside, doc);
+    EXPECT_NE(shown.indexOf("could not be opened"), -1) << shown.toStdString();
+}
+
+TEST_F(Window, ShutdownClosesThePortAndSavesTheSettings) {
+    choosePort(1);
+    window->setScriptFolder("/home/me/scripts/");
+    window->close();
+    EXPECT_FALSE(window->console().rs232().isOpen());
+    std::ifstream in(settings, std::ios::binary);
+    const std::string saved(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(saved.rfind("/home/me/scripts/\r\n", 0), 0u);
+    int lines = 0;
+    for (std::size_t i = 0; (i = saved.find("\r\n", i)) != std::string::npos; i += 2) ++lines;
+    EXPECT_EQ(lines, 100);
+}
+
+}  // namespace
+}  // namespace sarnel
