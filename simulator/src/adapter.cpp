@@ -173,22 +173,24 @@ void Adapter::Impl::openDevice() {
         ::cfsetospeed(&t, B115200);
         ::tcsetattr(slave, TCSANOW, &t);
     }
-    wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) {
+    const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (event < 0) {
         const int e = errno;
         closeFd(master);
         closeFd(slave);
         throw std::system_error(e, std::generic_category(), "eventfd");
     }
     path = name;
+    std::lock_guard lock(m);
+    wake = event;
 }
 
 void Adapter::Impl::closeDevice() {
     closeFd(master);
     closeFd(slave);
-    closeFd(wake);
     path.clear();
     std::lock_guard lock(m);
+    closeFd(wake);  // wakeUp() runs under the lock from any thread
     input.clear();
     tx.clear();
     txBytes = 0;
@@ -227,7 +229,10 @@ void Adapter::Impl::start() {
 void Adapter::Impl::halt() {
     if (!thread.joinable()) return;
     stopping = true;
-    wakeUp();
+    {
+        std::lock_guard lock(m);
+        wakeUp();
+    }
     thread.join();
 }
 
