@@ -8,6 +8,7 @@
 #include "backends.h"
 #include "core.h"
 #include "kernelserial.h"
+#include "markdecoder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -66,54 +67,6 @@ speed_t standardSpeed(std::uint32_t rate) {
     default: return 0;  // no constant: termios2 with BOTHER
     }
 }
-
-// Undoes the PARMRK escapes, keeping its state across read() boundaries: FF FF is a data FF,
-// FF 00 00 a break, FF 00 x a byte x received with a parity or framing error.
-class MarkDecoder {
-public:
-    struct Out {
-        std::size_t length = 0;
-        bool breakSeen = false;
-        bool errorSeen = false;
-    };
-    // Decodes `n` bytes in place.
-    Out decode(std::uint8_t* p, std::size_t n) {
-        Out o;
-        std::size_t w = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            std::uint8_t c = p[i];
-            switch (state_) {
-            case 0:
-                if (c == 0xFF) state_ = 1;
-                else p[w++] = c;
-                break;
-            case 1:
-                if (c == 0x00) {
-                    state_ = 2;
-                } else {
-                    p[w++] = 0xFF;
-                    if (c != 0xFF) p[w++] = c;
-                    state_ = 0;
-                }
-                break;
-            default:
-                if (c == 0x00) o.breakSeen = true;
-                else {
-                    o.errorSeen = true;
-                    p[w++] = c;
-                }
-                state_ = 0;
-                break;
-            }
-        }
-        o.length = w;
-        return o;
-    }
-    void reset() { state_ = 0; }
-
-private:
-    int state_ = 0;
-};
 
 class TermiosDevice final : public CoreDevice {
 public:
@@ -356,6 +309,7 @@ private:
     void run() {
         readerId_ = std::this_thread::get_id();
         std::uint8_t buf[65536];
+        std::uint8_t data[sizeof buf + 1];
         for (;;) {
             short events = 0;
             int timeout = -1;
@@ -390,8 +344,8 @@ private:
                 if (room) {
                     ssize_t n = ::read(fd_, buf, room);
                     if (n > 0) {
-                        auto out = decoder_.decode(buf, static_cast<std::size_t>(n));
-                        receiveLocked(buf, out.length, true);
+                        auto out = decoder_.decode(buf, static_cast<std::size_t>(n), data);
+                        receiveLocked(data, out.length, true);
                         if (out.breakSeen) addErrorsLocked(kBreakDetected);
                         if (out.errorSeen) {
                             std::uint32_t before = errors_;

@@ -1,0 +1,228 @@
+// The device layer: port names, the event, the mark decoder, the termios device on a
+// pseudo-terminal and the null-modem pair.
+#include <serial/device.h>
+#include <serial/nullmodem.h>
+
+#include "../src/markdecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace serial;
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(PortNames, ResolveThroughTheFolderTheTableOrAsAPath) {
+    ::unsetenv("VESKOR_PORT_DIR");
+    const std::pair<const char*, const char*> cases[] = {
+        {"COM1", "/dev/ttyS0"},     {"COM32", "/dev/ttyS31"},    {"COM33", "/dev/ttyUSB0"},
+        {"com64", "/dev/ttyUSB31"}, {"COM65", "/dev/ttyACM0"},   {"COM96", "/dev/ttyACM31"},
+        {"COM97", "COM97"},         {"COM0", "COM0"},            {"/dev/pts/3", "/dev/pts/3"},
+        {"PAIR-A", "PAIR-A"},       {"COM1x", "COM1x"},          {"COM", "COM"},
+    };
+    for (auto [name, path] : cases) EXPECT_EQ(resolvePortName(name), path) << name;
+
+    auto dir = std::filesystem::temp_directory_path() / ("veskor-ports-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_symlink("/dev/null", dir / "COM3");
+    ::setenv("VESKOR_PORT_DIR", dir.c_str(), 1);
+    EXPECT_EQ(resolvePortName("COM3"), (dir / "COM3").string());
+    EXPECT_EQ(resolvePortName("COM4"), "/dev/ttyS3");  // not in the folder: the table
+    ::unsetenv("VESKOR_PORT_DIR");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(EventWait, FirstSetWinsAndTimeoutsExpire) {
+    Event a, b;
+    EXPECT_EQ(waitAny({&a, &b}, 20), -1);
+    b.set();
+    EXPECT_EQ(waitAny({&a, &b}, -1), 1);
+    a.set();
+    EXPECT_EQ(waitAny({&a, &b}, -1), 0);  // both set: the earlier one
+    a.reset();
+    b.reset();
+    std::thread t([&] {
+        std::this_thread::sleep_for(20ms);
+        b.set();
+    });
+    EXPECT_EQ(waitAny({&a, &b}, 2000), 1);
+    t.join();
+    EXPECT_TRUE(b.isSet());  // manual reset: stays set
+}
+
+TEST(MarkDecoder, UnescapesAcrossReadBoundaries) {
+    struct Case {
+        std::string in;
+        std::string out;
+        bool brk, err;
+    };
+    const Case cases[] = {
+        {"abc", "abc", false, false},
+        {std::string("\xff\xff", 2), "\xff", false, false},
+        {std::string("a\xff\x00\x00" "b", 5), "ab", true, false},
+        {std::string("\xff\x00x", 3), "x", false, true},
+        {std::string("\xff" "a", 2), "\xff" "a", false, false},  // a lone FF stays data
+    };
+    for (const Case& c : cases) {
+        // Every split point: the decoder keeps its state between calls.
+        for (std::size_t split = 0; split <= c.in.size(); ++split) {
+            MarkDecoder d;
+            std::uint8_t out[16];
+            auto* in = reinterpret_cast<const std::uint8_t*>(c.in.data());
+            auto first = d.decode(in, split, out);
+            auto second = d.decode(in + split, c.in.size() - split, out + first.length);
+            std::string got(reinterpret_cast<char*>(out), first.length + second.length);
+            EXPECT_EQ(got, c.out) << "split " << split;
+            EXPECT_EQ(first.breakSeen || second.breakSeen, c.brk);
+            EXPECT_EQ(first.errorSeen || second.errorSeen, c.err);
+        }
+    }
+}
+
+// A pseudo-terminal whose slave the device opens.
+struct Pty {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    std::string slave;
+    Pty() {
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::ptsname(master);
+    }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
+    void write(const std::string& s) { ASSERT_EQ(::write(master, s.data(), s.size()), (ssize_t)s.size()); }
+};
+
+TEST(TermiosDevice, ExclusiveOpenAndMissingDevices) {
+    Pty pty;
+    Code why;
+    auto first = openDevice(pty.slave, &why);
+    ASSERT_TRUE(first) << codeName(why);
+    EXPECT_FALSE(openDevice(pty.slave, &why));
+    EXPECT_EQ(why, Code::busy);
+    first.reset();
+    EXPECT_TRUE(openDevice(pty.slave, &why));
+    EXPECT_FALSE(openDevice("/dev/nonexistent-tty", &why));
+    EXPECT_EQ(why, Code::notFound);
+    EXPECT_FALSE(openDevice("/dev/null", &why));  // not a terminal
+}
+
+TEST(TermiosDevice, ReceivesFFAndFlagsAndWaitsForEvents) {
+    Pty pty;
+    auto d = openDevice(pty.slave);
+    ASSERT_TRUE(d);
+    ControlBlock b;
+    ASSERT_EQ(d->getState(&b), Code::ok);
+    b.baudRate = 115200;
+    b.evtChar = '\n';
+    b.parityCheck = true;
+    ASSERT_EQ(d->setState(b), Code::ok);
+    ASSERT_EQ(d->setEventMask(kEvAll), Code::ok);
+    Request wait;
+    ASSERT_EQ(d->waitEvent(wait), Code::pending);
+    pty.write(std::string("\xff\x00z\n", 4));
+    std::uint32_t events = 0;
+    ASSERT_TRUE(wait.event().wait(2000));
+    ASSERT_EQ(wait.result(nullptr, false, &events), Code::ok);
+    EXPECT_TRUE(events & kEvRxChar);
+    EXPECT_TRUE(events & kEvRxFlag);
+    char buf[8];
+    Request r;
+    ASSERT_EQ(d->read(r, buf, 4), Code::ok);  // already queued: completes at once
+    EXPECT_EQ(std::string(buf, 4), std::string("\xff\x00z\n", 4));
+    std::uint32_t errors = 1;
+    QueueStatus q;
+    ASSERT_EQ(d->clearError(&errors, &q), Code::ok);
+    EXPECT_EQ(errors, 0u);
+    EXPECT_EQ(q.inQueue, 0u);
+}
+
+TEST(TermiosDevice, HangUpFailsWaitsAndQueriesOnce) {
+    Pty pty;
+    auto d = openDevice(pty.slave);
+    ASSERT_TRUE(d);
+    d->setEventMask(kEvAll);
+    Request wait;
+    ASSERT_EQ(d->waitEvent(wait), Code::pending);
+    char buf[4];
+    Request r;
+    ASSERT_EQ(d->read(r, buf, 4), Code::pending);
+    ::close(pty.master);
+    pty.master = -1;
+    ASSERT_TRUE(r.event().wait(2000));
+    EXPECT_EQ(r.result(nullptr, false), Code::hungUp);
+    EXPECT_EQ(wait.result(nullptr, true), Code::hungUp);
+    std::uint32_t errors;
+    EXPECT_EQ(d->clearError(&errors, nullptr), Code::hungUp);
+    ControlBlock b;
+    EXPECT_EQ(d->getState(&b), Code::hungUp);
+}
+
+TEST(TermiosDevice, CancelIoFinishesOnlyTheCallersRequests) {
+    Pty pty;
+    auto d = openDevice(pty.slave);
+    char mine[4], theirs[4];
+    Request a, b;
+    ASSERT_EQ(d->read(a, mine, 4), Code::pending);
+    std::thread other([&] { EXPECT_EQ(d->read(b, theirs, 2), Code::pending); });
+    other.join();
+    ASSERT_EQ(d->cancelIo(), Code::ok);
+    EXPECT_EQ(a.result(nullptr, false), Code::cancelled);
+    EXPECT_EQ(b.result(nullptr, false), Code::incomplete);
+    pty.write("hi");
+    std::uint32_t n = 0;
+    EXPECT_EQ(b.result(&n, true), Code::ok);
+    EXPECT_EQ(std::string(theirs, n), "hi");
+}
+
+TEST(NullModem, CrossesDataLinesAndHoldsOnFlowControl) {
+    auto cable = NullModem::create("NM-DEV-A", "NM-DEV-B");
+    auto a = openDevice("NM-DEV-A");
+    auto b = openDevice("NM-DEV-B");
+    ASSERT_TRUE(a && b);
+    EXPECT_FALSE(openDevice("NM-DEV-A"));
+    ControlBlock cb;
+    a->getState(&cb);
+    cb.outxCtsFlow = true;
+    a->setState(cb);
+    b->escape(Escape::clrRts);  // our CTS goes off: output waits
+    Request w;
+    ASSERT_EQ(a->write(w, "abc", 3), Code::pending);
+    QueueStatus q;
+    a->clearError(nullptr, &q);
+    EXPECT_EQ(q.outQueue, 3u);
+    b->escape(Escape::setRts);
+    std::uint32_t n = 0;
+    EXPECT_EQ(w.result(&n, true), Code::ok);
+    EXPECT_EQ(n, 3u);
+    b->clearError(nullptr, &q);
+    EXPECT_EQ(q.inQueue, 3u);
+}
+
+TEST(NullModem, QueueOverflowIsFlagged) {
+    auto cable = NullModem::create("NM-OVF-A", "NM-OVF-B");
+    auto a = openDevice("NM-OVF-A");
+    auto b = openDevice("NM-OVF-B");
+    std::string big(9000, 'x');
+    Request w;
+    a->write(w, big.data(), static_cast<std::uint32_t>(big.size()));
+    std::uint32_t errors = 0;
+    QueueStatus q;
+    b->clearError(&errors, &q);
+    EXPECT_EQ(q.inQueue, 8192u);
+    EXPECT_TRUE(errors & kRxOverflow);
+}
+
+}  // namespace
