@@ -132,9 +132,11 @@ public:
         if (hungUp_) return Code::hungUp;
         termios t;
         if (::tcgetattr(fd_, &t) < 0) return fromErrno(errno);
-        // Raw: nothing translated, nothing echoed, no signals. PARMRK always, so that breaks (and
-        // with INPCK, parity and framing errors) arrive marked in the data.
-        t.c_iflag = PARMRK;
+        // Raw: nothing translated, nothing echoed, no signals. PARMRK where the line can report
+        // conditions (the driver keeps line counters: UARTs, USB adapters), so that breaks and,
+        // with INPCK, parity and framing errors arrive marked in the data. A pseudo-terminal has
+        // no line: without PARMRK the kernel keeps its fast raw path.
+        t.c_iflag = countersOk_ ? PARMRK : 0;
         if (b.parityCheck && b.parity != kParityNone) t.c_iflag |= INPCK;
         if (b.outX) t.c_iflag |= IXON;
         if (b.inX) t.c_iflag |= IXOFF;
@@ -343,7 +345,9 @@ private:
                 std::size_t room = std::min(receiveRoomLocked(), sizeof buf);
                 if (room) {
                     ssize_t n = ::read(fd_, buf, room);
-                    if (n > 0) {
+                    if (n > 0 && !countersOk_) {
+                        receiveLocked(buf, static_cast<std::size_t>(n), true);
+                    } else if (n > 0) {
                         auto out = decoder_.decode(buf, static_cast<std::size_t>(n), data);
                         receiveLocked(data, out.length, true);
                         if (out.breakSeen) addErrorsLocked(kBreakDetected);
@@ -427,7 +431,6 @@ std::unique_ptr<Device> openTermios(const std::string& path, Code* why) {
         return fail(Code::failed);
     }
     ::cfmakeraw(&t);
-    t.c_iflag = PARMRK;
     t.c_cflag &= ~HUPCL;
     t.c_cflag |= CREAD | CLOCAL;
     ::tcsetattr(fd, TCSANOW, &t);

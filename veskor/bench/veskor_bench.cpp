@@ -1,0 +1,287 @@
+// Speed of the Veskor object on a pseudo-terminal pair, each figure beside the same
+// measurement with a bare poll()+read() loop on a pseudo-terminal of its own. Prints its
+// figures; `veskor_bench [idle-seconds]` (default 10).
+#include <veskor/veskor.h>
+
+#include "../src/create.h"
+
+#include <com/apartment.h>
+#include <com/text.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+using com::ComPtr;
+using veskor::IVeskor;
+
+namespace {
+
+double us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+struct Stats {
+    double median, p90, p99;
+};
+Stats stats(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    auto at = [&](std::size_t pct) { return v[std::min(v.size() - 1, v.size() * pct / 100)]; };
+    return {v[v.size() / 2], at(90), at(99)};
+}
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::ptsname(master);
+        termios t;
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    ~Pty() { ::close(master); }
+    void drain() {
+        char buf[65536];
+        pollfd p{master, POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0 && ::read(master, buf, sizeof buf) > 0) {
+        }
+    }
+};
+
+int openRawSlave(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t;
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+// The host's handler: notes when the line arrived.
+class Handler final : public com::IDispatch {
+public:
+    Clock::time_point at;
+    bool fired = false;
+    com::HRESULT QueryInterface(const com::IID& iid, void** out) override {
+        if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == veskor::IID__IVeskorEvents) {
+            *out = static_cast<com::IDispatch*>(this);
+            AddRef();
+            return com::S_OK;
+        }
+        *out = nullptr;
+        return com::E_NOINTERFACE;
+    }
+    std::uint32_t AddRef() override { return 2; }
+    std::uint32_t Release() override { return 1; }
+    com::HRESULT GetTypeInfoCount(std::uint32_t*) override { return com::E_NOTIMPL; }
+    com::HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo**) override { return com::E_NOTIMPL; }
+    com::HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
+                               com::DISPID*) override {
+        return com::E_NOTIMPL;
+    }
+    com::HRESULT Invoke(com::DISPID id, const com::IID&, com::LCID, std::uint16_t, com::DispParams*, com::Variant*,
+                        com::ExcepInfo*, std::uint32_t*) override {
+        if (id == veskor::DISPID_EvtCharReceived && !fired) {
+            at = Clock::now();
+            fired = true;
+        }
+        return com::S_OK;
+    }
+};
+
+ComPtr<IVeskor> openOn(const Pty& pty) {
+    ComPtr<IVeskor> v;
+    veskor::createVeskor(veskor::IID_IVeskor, v.putVoid());
+    if (com::failed(v->Open(com::widen(pty.slave), com::Variant(u"115200,n,8,1")))) {
+        std::fprintf(stderr, "cannot open %s\n", pty.slave.c_str());
+        std::exit(1);
+    }
+    return v;
+}
+
+void serveUntilFired(Handler& h) {
+    pollfd p{com::apartmentWakeDescriptor(), POLLIN, 0};
+    while (!h.fired) {
+        ::poll(&p, 1, 1000);
+        com::serveApartment();
+    }
+}
+
+const std::string kLine = "!0000022600\r\n";
+constexpr int kSamples = 2000;
+
+void latency() {
+    std::vector<double> bare, ours;
+    {
+        Pty pty;
+        int fd = openRawSlave(pty.slave);
+        char buf[256];
+        for (int i = 0; i < kSamples; ++i) {
+            auto t0 = Clock::now();
+            ::write(pty.master, kLine.data(), kLine.size());
+            std::size_t got = 0;
+            while (got < kLine.size()) {
+                pollfd p{fd, POLLIN, 0};
+                ::poll(&p, 1, 1000);
+                ssize_t n = ::read(fd, buf, sizeof buf);
+                if (n > 0) got += static_cast<std::size_t>(n);
+            }
+            bare.push_back(us(Clock::now() - t0));
+        }
+        ::close(fd);
+    }
+    {
+        Pty pty;
+        auto v = openOn(pty);
+        Handler h;
+        auto cpc = v.as<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
+        ComPtr<com::IConnectionPoint> cp;
+        cpc->FindConnectionPoint(veskor::IID__IVeskorEvents, cp.put());
+        std::uint32_t cookie;
+        cp->Advise(&h, &cookie);
+        for (int i = 0; i < kSamples; ++i) {
+            h.fired = false;
+            auto t0 = Clock::now();
+            ::write(pty.master, kLine.data(), kLine.size());
+            serveUntilFired(h);
+            ours.push_back(us(h.at - t0));
+            std::u16string text;
+            v->Read(com::Variant::missing(), com::Variant::missing(), com::Variant::missing(), &text);
+            com::serveApartment();
+        }
+        cp->Unadvise(cookie);
+        v->Close();
+    }
+    Stats b = stats(bare), o = stats(ours);
+    std::printf("line to EvtCharReceived handler: median %.1f us, p90 %.1f us, p99 %.1f us\n", o.median, o.p90,
+                o.p99);
+    std::printf("bare poll()+read() loop:         median %.1f us, p90 %.1f us, p99 %.1f us\n", b.median, b.p90,
+                b.p99);
+    std::printf("  ratio of medians %.2f (goal <= 4), p99 %s 1 ms\n", o.median / b.median,
+                o.p99 < 1000 ? "under" : "NOT under");
+}
+
+void writeFrame() {
+    Pty pty;
+    auto v = openOn(pty);
+    std::u16string frame = u"$0010\x0c" u"0123456789\r";
+    frame.resize(16, u'x');
+    std::vector<double> t;
+    for (int i = 0; i < 5000; ++i) {
+        std::int32_t n = 0;
+        auto t0 = Clock::now();
+        v->Write(frame, com::Variant(std::int32_t(0)), com::Variant(std::int32_t(100)), &n);
+        t.push_back(us(Clock::now() - t0));
+        if (n != 16) std::fprintf(stderr, "short write %d\n", n);
+        if (i % 64 == 0) pty.drain();
+    }
+    v->Close();
+    Stats s = stats(t);
+    std::printf("Write(16-byte frame, 0, 100): median %.1f us, p99 %.1f us (goal: median < 50 us)\n", s.median, s.p99);
+}
+
+double cpuSeconds() {
+    timespec ts;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+void idle(int seconds) {
+    Pty pty;
+    auto v = openOn(pty);
+    double c0 = cpuSeconds();
+    auto t0 = Clock::now();
+    // Serve what the earlier runs left (released references), then sleep in the apartment.
+    auto deadline = t0 + std::chrono::seconds(seconds);
+    while (Clock::now() < deadline) {
+        com::serveApartment();
+        com::waitApartment(deadline);
+    }
+    double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    double cpu = cpuSeconds() - c0;
+    v->Close();
+    std::printf("idle open port: %.4f %% of a core over %.1f s (goal < 0.1 %%)\n", 100.0 * cpu / wall, wall);
+}
+
+constexpr std::size_t kBlock = 65536;
+constexpr std::size_t kTotal = 64u << 20;
+
+// The far end pours kTotal bytes in as fast as it can.
+std::thread pour(int master) {
+    return std::thread([master] {
+        std::string chunk(kBlock, 'd');
+        std::size_t sent = 0;
+        while (sent < kTotal) {
+            ssize_t n = ::write(master, chunk.data(), std::min(kBlock, kTotal - sent));
+            if (n > 0) sent += static_cast<std::size_t>(n);
+        }
+    });
+}
+
+void throughput() {
+    double bareRate, ourRate;
+    {
+        Pty pty;
+        int fd = openRawSlave(pty.slave);
+        std::vector<char> buf(kBlock);
+        auto t0 = Clock::now();
+        auto writer = pour(pty.master);
+        std::size_t got = 0;
+        while (got < kTotal) {
+            pollfd p{fd, POLLIN, 0};
+            ::poll(&p, 1, 1000);
+            ssize_t n = ::read(fd, buf.data(), buf.size());
+            if (n > 0) got += static_cast<std::size_t>(n);
+        }
+        bareRate = kTotal / std::chrono::duration<double>(Clock::now() - t0).count() / 1e6;
+        writer.join();
+        ::close(fd);
+    }
+    {
+        Pty pty;
+        auto v = openOn(pty);
+        auto t0 = Clock::now();
+        auto writer = pour(pty.master);
+        std::size_t got = 0;
+        while (got < kTotal) {
+            std::u16string text;
+            std::int32_t want = static_cast<std::int32_t>(std::min(kBlock, kTotal - got));
+            if (com::failed(v->Read(com::Variant(want), com::Variant(std::int32_t(0)), com::Variant::missing(), &text)))
+                break;
+            got += text.size();
+        }
+        ourRate = got / std::chrono::duration<double>(Clock::now() - t0).count() / 1e6;
+        writer.join();
+        v->Close();
+    }
+    std::printf("Read loop of 64 KiB blocks: %.1f MB/s; bare loop %.1f MB/s; ratio %.2f (goal >= 0.5)\n", ourRate,
+                bareRate, ourRate / bareRate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    com::initializeApartment();
+    latency();
+    writeFrame();
+    throughput();
+    idle(idleSeconds);
+    com::uninitializeApartment();
+    return 0;
+}
