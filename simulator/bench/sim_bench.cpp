@@ -1,8 +1,9 @@
 // What the simulator costs and how well it holds the line rate.
 //
 //   FirmwareScript   the firmware alone on the "LM75 Pointer Set, 2Byte Read" frame
-//   RoundTrip        a script frame over the pseudo-terminal, unpaced; sim_cpu_us is the
-//                    simulator thread's own CPU time per round trip
+//   RoundTrip        a script frame over the pseudo-terminal, unpaced, with and without the
+//                    check of the host's line settings; sim_cpu_us is the simulator thread's
+//                    own CPU time per round trip
 //   PacedStream      20 long replies back to back at 115200 baud; rate_error_pct is how far
 //                    the measured byte rate lies from 10 bits a byte
 #include <benchmark/benchmark.h>
@@ -30,7 +31,9 @@ void FirmwareScript(benchmark::State& state) {
 BENCHMARK(FirmwareScript);
 
 void RoundTrip(benchmark::State& state) {
-    sim::Adapter adapter;
+    sim::Options o;
+    o.checkLineSettings = state.range(0) != 0;
+    sim::Adapter adapter(o);
     simtest::Host host(adapter.devicePath());
     const std::string frame = "$" + kLm75Read + "\r";
     const auto cpu0 = adapter.stats().cpuTime;
@@ -42,7 +45,7 @@ void RoundTrip(benchmark::State& state) {
     state.counters["sim_cpu_us"] =
         std::chrono::duration<double, std::micro>(cpu).count() / static_cast<double>(state.iterations());
 }
-BENCHMARK(RoundTrip)->UseRealTime();
+BENCHMARK(RoundTrip)->ArgName("checked")->Arg(1)->Arg(0)->UseRealTime();
 
 void PacedStream(benchmark::State& state) {
     constexpr int kBaud = 115200;

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "firmware.h"
+#include "linesettings.h"
 #include "sim/simulator.h"
 
 namespace sim {
@@ -282,7 +283,9 @@ void Adapter::Impl::loop() {
         }
         if (fds[1].revents & POLLIN) {
             const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0) received(buf, static_cast<std::size_t>(n), Clock::now());
+            // At other line settings the adapter's UART sees only framing errors.
+            if (n > 0 && (!options.checkLineSettings || hostMatchesAdapter(slave)))
+                received(buf, static_cast<std::size_t>(n), Clock::now());
             else if (n == 0 || (errno != EAGAIN && errno != EINTR))
                 masterQuietUntil = Clock::now() + std::chrono::milliseconds(20);
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
@@ -386,7 +389,10 @@ std::optional<Clock::time_point> Adapter::Impl::runOutput(Clock::time_point now)
             if (n == 0) return free + pace;
             lineFreeAt = free;
         }
-        const ssize_t w = ::write(master, s.bytes.data() + s.pos, n);
+        // At other line settings nothing the adapter sends is understood by the host: the
+        // bytes are lost as framing errors would lose them.
+        const bool understood = !options.checkLineSettings || hostMatchesAdapter(slave);
+        const ssize_t w = understood ? ::write(master, s.bytes.data() + s.pos, n) : static_cast<ssize_t>(n);
         if (w < 0) {
             if (errno == EAGAIN || errno == EINTR) {
                 wantWritable = true;
@@ -397,7 +403,7 @@ std::optional<Clock::time_point> Adapter::Impl::runOutput(Clock::time_point now)
             return std::nullopt;
         }
         s.pos += static_cast<std::size_t>(w);
-        counts.bytesSent += static_cast<std::uint64_t>(w);
+        if (understood) counts.bytesSent += static_cast<std::uint64_t>(w);
         txBytes -= static_cast<std::size_t>(w);
         if (static_cast<std::size_t>(w) < n) {
             wantWritable = true;

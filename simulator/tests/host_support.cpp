@@ -27,6 +27,13 @@ Host::~Host() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+void Host::setLine(int baud) {
+    termios t{};
+    ::tcgetattr(fd_, &t);
+    ::cfsetspeed(&t, baud == 9600 ? B9600 : B115200);
+    ::tcsetattr(fd_, TCSANOW, &t);
+}
+
 void Host::send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -14,6 +14,8 @@ public:
     Host& operator=(const Host&) = delete;
 
     void send(const std::string& bytes);
+    // The rate of the host's end: 9600 or 115200 baud.
+    void setLine(int baud);
     // Bytes up to and including the next LF; what has arrived when the time runs out otherwise.
     std::string line(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
     // Everything that arrives within `span`.

@@ -146,6 +146,24 @@ TEST(Link, PacedBytesTakeTheirTimeOnTheWire) {
     EXPECT_THROW(adapter.setPacing(-1), std::invalid_argument);
 }
 
+TEST(Link, OnlyAHostAt115200IsUnderstood) {
+    sim::Adapter adapter;
+    Host host(adapter.devicePath());
+    host.setLine(9600);
+    host.send("$0018\r");
+    EXPECT_EQ(host.collect(100ms), "");
+    EXPECT_FALSE(adapter.bus().fast);
+    host.setLine(115200);
+    EXPECT_EQ(host.ask("0018"), "!0018\r\n");
+
+    sim::Options o;
+    o.checkLineSettings = false;
+    sim::Adapter lenient(o);
+    Host other(lenient.devicePath());
+    other.setLine(9600);
+    EXPECT_EQ(other.ask("0017"), "!0017\r\n");
+}
+
 TEST(Link, UnplugHangsUpTheHostAndReplugStartsAfresh) {
     const auto dir = scratch("unplug");
     sim::Adapter adapter;

@@ -75,6 +75,11 @@ struct Options {
     std::chrono::microseconds flashTimePerLine{1000};  // per accepted data record ("Ba")
     std::chrono::microseconds eraseTime{20000};        // for "$E"
     std::chrono::microseconds eepromWriteCycle{5000};  // EEPROM busy (not acknowledging) after a write
+    // The adapter's UART runs at 115200 baud. With this on, a host that has set the port to
+    // another rate is not understood and does not understand: what it sends is dropped and the
+    // replies do not reach it. Off: any rate works. (A pseudo-terminal always carries 8 data
+    // bits without parity, so those cannot differ.)
+    bool checkLineSettings = true;
 };
 
 // LM75 registers. Temperature, Thyst and Tos are the 16-bit register images (MSB first on the
