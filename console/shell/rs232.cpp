@@ -1,0 +1,229 @@
+// The console's side of the serial component: the control is created by ProgID through the
+// component runtime and every member is called by its dispatch identifier, so the console
+// links the runtime and the component's public header only, never the component.
+#include "console/shell/rs232.h"
+
+#include "console/shell/consoleerror.h"
+
+#include <veskor/veskor.h>
+
+#include <com/activation.h>
+#include <com/apartment.h>
+#include <com/dispatch.h>
+#include <com/errorinfo.h>
+#include <com/taskmem.h>
+#include <com/text.h>
+
+#include <atomic>
+#include <utility>
+
+namespace sarnel {
+
+namespace {
+
+using com::ComPtr;
+using com::DISPID;
+using com::HRESULT;
+using com::Variant;
+
+// The failed call's number and the component's description of it; a failure without one
+// (the runtime's own) is described by its symbolic name.
+[[noreturn]] void raise(HRESULT code, std::u16string description) {
+    com::clearErrorInfo();  // consumed: it must not describe a later failure
+    std::string text = com::narrow(description);
+    if (text.empty()) text = "Component call failed (" + com::resultName(code) + ").";
+    throw ConsoleError(code, text);
+}
+
+[[noreturn]] void raiseFromThread(HRESULT code) {
+    auto info = com::getErrorInfo();
+    raise(code, info ? info->description : std::u16string());
+}
+
+// The window's receiver of the control's events. It answers _IVeskorEvents and hands
+// EvtCharReceived to the line handler; its calls arrive on the window's thread through the
+// runtime's interface table.
+class EventSink final : public com::IDispatch {
+public:
+    HRESULT QueryInterface(const com::IID& iid, void** out) override {
+        if (!out) return com::E_POINTER;
+        if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == veskor::IID__IVeskorEvents) {
+            AddRef();
+            *out = static_cast<com::IDispatch*>(this);
+            return com::S_OK;
+        }
+        *out = nullptr;
+        return com::E_NOINTERFACE;
+    }
+    std::uint32_t AddRef() override { return ++refs_; }
+    std::uint32_t Release() override {
+        std::uint32_t left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+        if (!count) return com::E_POINTER;
+        *count = 0;
+        return com::S_OK;
+    }
+    HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo** out) override {
+        if (out) *out = nullptr;
+        return com::E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID, DISPID*) override {
+        return com::E_NOTIMPL;
+    }
+    HRESULT Invoke(DISPID member, const com::IID&, com::LCID, std::uint16_t, com::DispParams*, Variant*,
+                   com::ExcepInfo*, std::uint32_t*) override {
+        if (member != veskor::DISPID_EvtCharReceived) return com::S_OK;  // the other events are not wired
+        // A copy: the handler may replace itself, or the window may release its control.
+        std::function<void()> handler = lineHandler;
+        if (handler) handler();
+        return com::S_OK;
+    }
+
+    std::function<void()> lineHandler;
+
+private:
+    std::atomic<std::uint32_t> refs_{1};
+};
+
+class Rs232 final : public Rs232Control {
+public:
+    Rs232() {
+        if (!com::currentApartment())
+            throw ConsoleError(com::CO_E_NOTINITIALIZED, "The window's thread has no component apartment.");
+        if (HRESULT hr = com::createInstance(com::narrow(veskor::kProgId), com::IID_IDispatch, disp_); com::failed(hr))
+            raiseFromThread(hr);
+        auto container = disp_.as<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
+        if (!container) raise(com::E_NOINTERFACE, u"The serial control has no connection points.");
+        if (HRESULT hr = container->FindConnectionPoint(veskor::IID__IVeskorEvents, point_.put()); com::failed(hr))
+            raiseFromThread(hr);
+        sink_ = ComPtr<EventSink>::attach(new EventSink);
+        if (HRESULT hr = point_->Advise(sink_.get(), &cookie_); com::failed(hr)) raiseFromThread(hr);
+    }
+
+    ~Rs232() override {
+        sink_->lineHandler = nullptr;
+        point_->Unadvise(cookie_);
+        // Releasing the last reference destroys the control, which closes its port.
+    }
+
+    // --- SerialControl ---------------------------------------------------------------------
+
+    void open(const std::string& portName, const std::string& settings) override {
+        call(veskor::DISPID_Open, com::DISPATCH_METHOD, text(portName), text(settings));
+    }
+    void openStored(const std::string& portName) override {
+        call(veskor::DISPID_Open, com::DISPATCH_METHOD, text(portName), Variant::missing());
+    }
+    void close() override { call(veskor::DISPID_Close, com::DISPATCH_METHOD); }
+    bool isOpen() override { return get(veskor::DISPID_IsOpen).i4 != 0; }
+    std::string portName() override { return com::narrow(get(veskor::DISPID_PortName).str); }
+
+    std::int32_t write(const std::string& data, std::int32_t count, std::int32_t timeoutMs) override {
+        return call(veskor::DISPID_Write, com::DISPATCH_METHOD, text(data), count, timeoutMs).i4;
+    }
+    void writeBackground(const std::string& data) override {
+        call(veskor::DISPID_Write, com::DISPATCH_METHOD, text(data));
+    }
+    std::string read() override { return com::narrow(call(veskor::DISPID_Read, com::DISPATCH_METHOD).str); }
+    std::string read(std::int32_t count, std::int32_t timeoutMs, std::int32_t* bytesRead) override {
+        Variant n;
+        Variant r = call(veskor::DISPID_Read, com::DISPATCH_METHOD, count, timeoutMs, Variant::byRef(n));
+        if (bytesRead) *bytesRead = n.vt == com::VT_I4 ? n.i4 : 0;
+        return com::narrow(r.str);
+    }
+
+    std::int32_t getBreak() override { return get(veskor::DISPID_Break).i4; }
+    void setBreak(std::int32_t value) override { put(veskor::DISPID_Break, value); }
+    void clearRQ() override { call(veskor::DISPID_ClearRQ, com::DISPATCH_METHOD); }
+    void clearTQ() override { call(veskor::DISPID_ClearTQ, com::DISPATCH_METHOD); }
+
+    void setLineHandler(std::function<void()> handler) override { sink_->lineHandler = std::move(handler); }
+
+    // --- The rest of the control -----------------------------------------------------------
+
+    std::int32_t baudRate() override { return get(veskor::DISPID_BaudRate).i4; }
+    void setBaudRate(std::int32_t v) override { put(veskor::DISPID_BaudRate, v); }
+    std::int16_t dataBits() override { return get(veskor::DISPID_DataBits).i2; }
+    void setDataBits(std::int16_t v) override { put(veskor::DISPID_DataBits, v); }
+    std::int16_t parity() override { return get(veskor::DISPID_Parity).i2; }
+    void setParity(std::int16_t v) override { put(veskor::DISPID_Parity, v); }
+    std::int16_t stopBits() override { return get(veskor::DISPID_StopBits).i2; }
+    void setStopBits(std::int16_t v) override { put(veskor::DISPID_StopBits, v); }
+    std::int32_t cd() override { return get(veskor::DISPID_Cd).i4; }
+    std::int32_t cts() override { return get(veskor::DISPID_Cts).i4; }
+    std::int32_t dsr() override { return get(veskor::DISPID_Dsr).i4; }
+    std::int32_t dtr() override { return get(veskor::DISPID_Dtr).i4; }
+    void setDtr(std::int32_t v) override { put(veskor::DISPID_Dtr, v); }
+    std::int32_t dtrDsr() override { return get(veskor::DISPID_DtrDsr).i4; }
+    void setDtrDsr(std::int32_t v) override { put(veskor::DISPID_DtrDsr, v); }
+    std::int32_t rtsCts() override { return get(veskor::DISPID_RtsCts).i4; }
+    void setRtsCts(std::int32_t v) override { put(veskor::DISPID_RtsCts, v); }
+    std::int32_t rts() override { return get(veskor::DISPID_Rts).i4; }
+    void setRts(std::int32_t v) override { put(veskor::DISPID_Rts, v); }
+    std::int32_t xonXoff() override { return get(veskor::DISPID_XonXoff).i4; }
+    void setXonXoff(std::int32_t v) override { put(veskor::DISPID_XonXoff, v); }
+    std::int32_t portHandle() override { return get(veskor::DISPID_PortHandle).i4; }
+    std::int32_t bytesUsedRQ() override { return get(veskor::DISPID_BytesUsedRQ).i4; }
+    std::int32_t bytesUsedTQ() override { return get(veskor::DISPID_BytesUsedTQ).i4; }
+    std::int32_t ring() override { return get(veskor::DISPID_Ring).i4; }
+    std::string eventChar() override { return com::narrow(get(veskor::DISPID_EventChar).str); }
+    void setEventChar(const std::string& v) override { put(veskor::DISPID_EventChar, text(v)); }
+    std::int32_t fireOnEventChar() override { return get(veskor::DISPID_FireOnEventChar).i4; }
+    void setFireOnEventChar(std::int32_t v) override { put(veskor::DISPID_FireOnEventChar, v); }
+    std::int32_t enableReadOnEventChar() override { return get(veskor::DISPID_EnableReadOnEventChar).i4; }
+    void setEnableReadOnEventChar(std::int32_t v) override { put(veskor::DISPID_EnableReadOnEventChar, v); }
+
+    LineErrors getErrorStatus() override {
+        Variant p, f, o;
+        call(veskor::DISPID_GetErrorStatus, com::DISPATCH_METHOD, Variant::byRef(p), Variant::byRef(f),
+             Variant::byRef(o));
+        return LineErrors{p.i4, f.i4, o.i4};
+    }
+    void sendXon() override { call(veskor::DISPID_SendXon, com::DISPATCH_METHOD); }
+    void sendXoff() override { call(veskor::DISPID_SendXoff, com::DISPATCH_METHOD); }
+
+    std::int32_t writeBinary(const void* bytes, std::int32_t count, std::int32_t timeoutMs) override {
+        auto address = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(bytes));
+        return call(veskor::DISPID_WriteBinary, com::DISPATCH_METHOD, address, count, timeoutMs).i4;
+    }
+    std::string readBinary(std::int32_t count, std::int32_t timeoutMs) override {
+        Variant n;
+        Variant r = call(veskor::DISPID_ReadBinary, com::DISPATCH_METHOD, count, timeoutMs, Variant::byRef(n));
+        auto* block = reinterpret_cast<char*>(static_cast<std::intptr_t>(r.i8));
+        std::string bytes;
+        if (block && n.vt == com::VT_I4 && n.i4 > 0) bytes.assign(block, static_cast<std::size_t>(n.i4));
+        com::taskMemFree(block);
+        return bytes;
+    }
+
+private:
+    static Variant text(const std::string& bytes) { return Variant(com::widen(bytes)); }
+
+    template <class... A>
+    Variant call(DISPID id, std::uint16_t flags, A&&... args) {
+        com::InvokeResult r = com::invoke(disp_.get(), id, flags, std::forward<A>(args)...);
+        if (com::failed(r.hr)) raise(r.code(), r.excep.description);
+        return std::move(r.value);
+    }
+    Variant get(DISPID id) { return call(id, com::DISPATCH_PROPERTYGET); }
+    template <class T>
+    void put(DISPID id, T&& value) {
+        call(id, com::DISPATCH_PROPERTYPUT, std::forward<T>(value));
+    }
+
+    ComPtr<com::IDispatch> disp_;
+    ComPtr<com::IConnectionPoint> point_;
+    ComPtr<EventSink> sink_;
+    std::uint32_t cookie_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Rs232Control> createRs232Control() { return std::make_unique<Rs232>(); }
+
+std::unique_ptr<SerialControl> createRs232() { return createRs232Control(); }
+
+}  // namespace sarnel
