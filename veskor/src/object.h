@@ -11,6 +11,7 @@
 #include <serial/device.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,42 @@ struct PendingWrite {
     std::string bytes;
 };
 
+// A mutex with a bounded wait: the pending-writes list is taken with a time limit. (Built on a
+// condition variable rather than std::timed_mutex, whose timed lock thread checkers cannot see.)
+class TimedLock {
+public:
+    void lock() {
+        std::unique_lock l(m_);
+        cv_.wait(l, [&] { return !held_; });
+        held_ = true;
+    }
+    bool try_lock() {
+        std::lock_guard l(m_);
+        if (held_) return false;
+        held_ = true;
+        return true;
+    }
+    template <class Duration>
+    bool try_lock_for(Duration d) {
+        std::unique_lock l(m_);
+        if (!cv_.wait_for(l, d, [&] { return !held_; })) return false;
+        held_ = true;
+        return true;
+    }
+    void unlock() {
+        {
+            std::lock_guard l(m_);
+            held_ = false;
+        }
+        cv_.notify_one();
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool held_ = false;
+};
+
 // What the host's thread and the monitor thread share for the life of the object.
 struct Shared {
     std::atomic<std::int32_t> breakState{0};
@@ -36,7 +73,7 @@ struct Shared {
     std::mutex connectionsMutex;
     std::vector<std::uint32_t> cookies;  // global-interface-table cookies of the sinks
 
-    std::timed_mutex pendingMutex;
+    TimedLock pendingMutex;
     std::vector<std::unique_ptr<PendingWrite>> pending;
 
     // Releases the background writes that have finished, waiting at most `waitMs` for the list.
