@@ -5,6 +5,7 @@
 #include "console/command/frames.h"
 #include "console/shell/alert.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -76,13 +77,30 @@ std::string lowercase(std::string_view word) {
     return out;
 }
 
+// The keyword table sorted by word, for a binary search.
+const std::vector<const Keyword*>& sortedkeywords() {
+    static const std::vector<const Keyword*> sorted = [] {
+        std::vector<const Keyword*> v;
+        for (const Keyword& k : kKeywords) v.push_back(&k);
+        std::sort(v.begin(), v.end(), [](const Keyword* a, const Keyword* b) { return a->word < b->word; });
+        return v;
+    }();
+    return sorted;
+}
+
 const Keyword* findkeyword(std::string_view word) {
-    if (word.empty()) return nullptr;
-    const std::string lower = lowercase(word);
-    for (const Keyword& k : kKeywords) {
-        if (k.word == lower) return &k;
+    constexpr std::size_t kLongest = 12;  // "badtokentest"
+    if (word.empty() || word.size() > kLongest) return nullptr;
+    char lower[kLongest];
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c = word[i];
+        lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return nullptr;
+    const std::string_view key(lower, word.size());
+    const auto& sorted = sortedkeywords();
+    const auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
+                                     [](const Keyword* k, std::string_view w) { return k->word < w; });
+    return it != sorted.end() && (*it)->word == key ? *it : nullptr;
 }
 
 // A value argument: "0x" and two hexadecimal digits, or a number by the leading-number rule.
@@ -95,15 +113,17 @@ double argumentvalue(std::string_view word) {
 std::string normalise(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    bool separator = false;
-    for (char c : text) {
-        if (c == '\r' || c == '\n' || c == '|') {
-            if (!separator) out.push_back('\r');
-            separator = true;
-        } else {
-            out.push_back(c);
-            separator = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t sep = text.find_first_of("\r\n|", pos);
+        if (sep == std::string::npos) {
+            out.append(text, pos, std::string::npos);
+            break;
         }
+        out.append(text, pos, sep - pos);
+        out.push_back('\r');
+        pos = text.find_first_not_of("\r\n|", sep);
+        if (pos == std::string::npos) pos = text.size();
     }
     return out;
 }
@@ -123,9 +143,9 @@ std::vector<std::string_view> linetable(std::string_view text) {
     return lines;
 }
 
-// The words of a line (it holds no tabs any more: cleanspaces made them spaces).
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
+// The words of a line (it holds no tabs any more: cleanspaces made them spaces), into `out`.
+void splitwords(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
     std::size_t pos = 0;
     while (pos < line.size()) {
         if (line[pos] == ' ') {
@@ -137,7 +157,6 @@ std::vector<std::string_view> words(std::string_view line) {
         if (end == std::string_view::npos) break;
         pos = end;
     }
-    return out;
 }
 
 CompileResult failure(std::string_view message) {
@@ -159,8 +178,9 @@ CompileResult compilescript(std::string& script) {
     // past the frame's limit the tokens are no longer kept, but the words are still checked,
     // so that an unknown word is reported before the limit.
     std::int64_t count = 0;
+    std::vector<std::string_view> w;
     for (std::string_view line : lines) {
-        const std::vector<std::string_view> w = words(line);
+        splitwords(line, w);
         for (std::size_t j = 0; j < w.size();) {
             if (j >= kMaxWords) return failure(kTooLong);
             const Keyword* k = findkeyword(w[j]);
@@ -172,7 +192,12 @@ CompileResult compilescript(std::string& script) {
             } else {
                 j += 1;
             }
-            std::string token(k->code);
+            // The token goes straight into the frame while the frame has room for it.
+            const bool keep = count + k->bytes <= kMaxTokenBytes;
+            std::string scratch;
+            std::string& token = keep ? out : scratch;
+            const std::size_t tokenStart = token.size();
+            token += k->code;
             switch (k->argument) {
             case Argument::None:
                 break;
@@ -180,7 +205,7 @@ CompileResult compilescript(std::string& script) {
                 token += numtohex(argumentvalue(arg), 2);
                 break;
             case Argument::Acknowledge:
-                if (lowercase(arg) != "ack") token = "03";
+                if (lowercase(arg) != "ack") token.replace(tokenStart, 2, "03");
                 break;
             case Argument::Level: {
                 const std::string level = lowercase(arg);
@@ -198,7 +223,6 @@ CompileResult compilescript(std::string& script) {
                 break;
             }
             count += k->bytes;
-            if (count <= kMaxTokenBytes) out += token;
         }
     }
     if (count > kMaxTokenBytes) return failure(kTooLong);

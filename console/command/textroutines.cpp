@@ -100,16 +100,18 @@ std::string cleanspaces(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     bool collapsed = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\t') {
-            if (i > 0 && text[i - 1] == '\t') {
-                collapsed = true;
-                continue;
-            }
-            out.push_back(' ');
-        } else {
-            out.push_back(text[i]);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t tab = text.find('\t', pos);
+        if (tab == std::string::npos) {
+            out.append(text, pos, std::string::npos);
+            break;
         }
+        out.append(text, pos, tab - pos);
+        out.push_back(' ');
+        pos = text.find_first_not_of('\t', tab);
+        if (pos == std::string::npos) pos = text.size();
+        collapsed = collapsed || pos - tab > 1;
     }
     // Long runs of tabs are collapsed in one pass (not pair by pair), so the window's events
     // get their turn once rather than once per pair.

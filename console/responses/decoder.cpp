@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <new>
 
 namespace sarnel {
@@ -80,16 +81,29 @@ bool flagset(std::string_view reply, std::size_t pos) {
     return c != '0';
 }
 
+// Collects the text of one reply and hands it to the activity list in one append, so that a
+// window appends once per reply rather than once per word.
 class Lines {
 public:
-    explicit Lines(BusActivity& activity) : activity_(activity) {}
+    Lines(BusActivity& activity, std::string& text) : activity_(activity), text_(text) { text_.clear(); }
     Lines& operator<<(std::string_view text) {
-        activity_.append(text);
+        text_.append(text);
         return *this;
+    }
+    void flush() {
+        if (text_.empty()) return;
+        activity_.append(text_);
+        text_.clear();
+    }
+    // Empties the activity list; text collected so far would have gone before, so it goes.
+    void clear() {
+        text_.clear();
+        activity_.clear();
     }
 
 private:
     BusActivity& activity_;
+    std::string& text_;
 };
 
 // The lines of a pin or line level item: "0" and "1" of the second character, or nothing.
@@ -233,16 +247,17 @@ std::string zeropad(double value, std::int16_t width) {
     return "-" + padded.substr(padded.size() - (w - 1));
 }
 
-void decodereply(std::string_view r, BusActivity& activity) {
-    Lines out(activity);
+namespace {
+
+void decodeinto(std::string_view r, Lines& out, BusActivity& activity) {
     const std::string_view code = mid(r, 3, 2);
     if (code == "00") {
-        activity.clear();
+        out.clear();
         out << "[Firmware Version:]" << kLineEnd << "[" << mid(r, 5, 4) << "." << mid(r, 9, 2) << "."
             << mid(r, 11, 2) << "       ]" << kLineEnd;
         out << hardwareline(mid(r, 5, 4)) << kLineEnd << kLineEnd;
     } else if (code == "10") {
-        if (!activity.continuousRx()) activity.clear();
+        if (!activity.continuousRx()) out.clear();
         for (std::size_t i = 5; i <= r.size();) i += resultitem(out, r, i);
     } else if (code == "11") {
         const char c = at(r, 5);
@@ -280,23 +295,49 @@ void decodereply(std::string_view r, BusActivity& activity) {
     }
 }
 
+
+}  // namespace
+
+void decodereply(std::string_view r, BusActivity& activity) {
+    std::string text;
+    decodereply(r, activity, text);
+}
+
+void decodereply(std::string_view r, BusActivity& activity, std::string& scratch) {
+    Lines out(activity, scratch);
+    try {
+        decodeinto(r, out, activity);
+    } catch (...) {
+        out.flush();  // the lines made before the failure stay
+        throw;
+    }
+    out.flush();
+}
+
 void process(std::int16_t index, const std::string& /*datain*/, BusActivity& activity, std::string& rxbuffer) {
     if (index != kProcessAll) return;
     // Replies are taken by advancing `pos`; the consumed front is erased once at the end, so
-    // a buffer of many replies costs its length, not its length times its replies.
+    // a buffer of many replies costs its length, not its length times its replies. Nothing
+    // can look at the RXD window while this runs, so it is set once, to the last reply.
     std::size_t pos = 0;
-    std::string rxd;
     std::string_view reply;
+    std::string_view shown;
+    std::string scratch;
+    auto showrxd = [&] {
+        if (shown.empty()) return;
+        std::string rxd = "!";
+        rxd.append(shown);
+        rxd.append("[cr]");
+        activity.setRxd(rxd);
+    };
     try {
         for (;;) {
             reply = nextreply(rxbuffer, pos);
             if (reply.empty()) break;
-            rxd.assign("!");
-            rxd.append(reply);
-            rxd.append("[cr]");
-            activity.setRxd(rxd);
-            decodereply(reply, activity);
+            shown = reply;
+            decodereply(reply, activity, scratch);
         }
+        showrxd();
     } catch (const std::exception& e) {
         std::int32_t number = 5;
         if (const auto* ce = dynamic_cast<const ConsoleError*>(&e)) {
@@ -311,6 +352,11 @@ void process(std::int16_t index, const std::string& /*datain*/, BusActivity& act
         std::string message = "Index:    " + signplace(index) + std::string(kLineEnd) + "Response: " +
                               std::string(reply) + std::string(kLineEnd) + "Buffer:   " +
                               signplace(static_cast<long long>(rxbuffer.size() - pos));
+        try {
+            showrxd();
+        } catch (const std::exception&) {
+            // The RXD window failing too changes nothing about what is reported.
+        }
         rxbuffer.erase(0, pos);
         ShowAlert("Process error", message, number, 2, 12);
         return;

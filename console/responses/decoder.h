@@ -78,5 +78,7 @@ void process(std::int16_t index, const std::string& datain, BusActivity& activit
 // Decodes one reply text (without "!" and CR) into `activity`; throws ConsoleError where
 // process reports "Process error".
 void decodereply(std::string_view reply, BusActivity& activity);
+// The same, collecting each reply's text in `scratch` (reused between calls).
+void decodereply(std::string_view reply, BusActivity& activity, std::string& scratch);
 
 }  // namespace sarnel
