@@ -187,7 +187,10 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
                     path = rs232.portName();
                 } catch (const ConsoleError&) {
                 }
-                paths_.emplace_back(name, path.empty() ? resolveport(name) : path);
+                // The control may report the name in its device-namespace form ("\\.\COM3");
+                // the device path is what the engineer needs.
+                if (path.empty() || path[0] != '/') path = resolveport(name);
+                paths_.emplace_back(name, path);
             }
         }
         rs232.close();

@@ -1,5 +1,6 @@
 // sarnel: the console. `sarnel --simulate` starts a simulated adapter first and shows it as
 // COM3, so the console runs without hardware.
+#include "console/shell/consoleerror.h"
 #include "console/shell/rs232.h"
 #include "console/shell/ui/mainwindow.h"
 #include "console/shell/ui/qtpump.h"
