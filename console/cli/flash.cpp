@@ -54,10 +54,19 @@ public:
         if (line == 1) start_ = clock::now() - std::chrono::duration_cast<clock::duration>(
                                                    std::chrono::duration<double>(seconds));
         if (timing_) times_.push_back({seconds, line});
+        line_ = line;
+        lineCount_ = lineCount;
         show(line, lineCount);
     }
+    // Ends the display at the last line sent (the run may stop before the file's end).
     void finish() {
-        if (terminal_ && drawn_) std::fputc('\n', stderr);
+        if (lineCount_ == 0) return;
+        if (shownLine_ != line_) {
+            lastDraw_ = {};
+            lastTenth_ = -1;
+            show(line_, lineCount_);
+        }
+        if (terminal_) std::fputc('\n', stderr);
     }
     struct LineTime {
         double seconds;
@@ -68,10 +77,11 @@ public:
 private:
     void show(int line, int lineCount) {
         const clock::time_point now = clock::now();
+        const bool last = line == lineCount || (lastTenth_ < 0 && lastDraw_ == clock::time_point{});
         const double elapsed = std::chrono::duration<double>(now - start_).count();
         const double rate = elapsed > 0 ? line / elapsed : 0;
         if (terminal_) {
-            if (line != lineCount && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+            if (!last && now - lastDraw_ < std::chrono::milliseconds(100)) return;
             lastDraw_ = now;
             constexpr int width = 30;
             const int filled = static_cast<int>(static_cast<long long>(line) * width / lineCount);
@@ -80,20 +90,20 @@ private:
                          std::string(static_cast<std::size_t>(filled), '#').c_str(),
                          std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
                          static_cast<int>(static_cast<long long>(line) * 100 / lineCount), line, lineCount, rate, left);
-            drawn_ = true;
         } else {
             const int tenth = static_cast<int>(static_cast<long long>(line) * 10 / lineCount);
-            if (tenth == lastTenth_ && line != lineCount) return;
+            if (tenth == lastTenth_ && !last) return;
             lastTenth_ = tenth;
             std::fprintf(stderr, "flash: %d/%d lines (%d%%), %.0f lines/s\n", line, lineCount,
                          static_cast<int>(static_cast<long long>(line) * 100 / lineCount), rate);
         }
+        shownLine_ = line;
     }
 
     bool terminal_;
     bool timing_;
-    bool drawn_ = false;
     int lastTenth_ = 0;
+    int line_ = 0, lineCount_ = 0, shownLine_ = 0;
     clock::time_point start_ = clock::now();
     clock::time_point lastDraw_{};
     std::vector<LineTime> times_;
