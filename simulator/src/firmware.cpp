@@ -8,9 +8,10 @@ namespace sim {
 
 namespace {
 
-// The reset report's cause byte: bit 3 marks a power-up, bit 4 a reset by instruction.
-constexpr const char* kResetReportSoftware = "001A10";
-constexpr int kCauseResetInstruction = 5;
+// The adapter resets itself on command by letting its watchdog run out, so the reset report
+// (cause byte: bit 3 power-up, bit 4 watchdog) and the reset-cause query (3) both say so.
+constexpr const char* kResetReportWatchdog = "001A10";
+constexpr int kCauseWatchdog = 3;
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -90,8 +91,8 @@ Firmware::Replies Firmware::line(std::string_view text, Clock::time_point now) {
     Replies out{{v.reply, v.busy}};
     if (v.action == Bootloader::Action::LeaveToApplication) {
         powerUp();
-        resetCause_ = kCauseResetInstruction;
-        out.push_back({kResetReportSoftware});
+        resetCause_ = kCauseWatchdog;
+        out.push_back({kResetReportWatchdog});
     }
     return out;
 }
@@ -126,8 +127,8 @@ Firmware::Replies Firmware::application(std::string_view text, Clock::time_point
     if (code == "06") return {{"0006" + dec2(resetCause_)}};
     if (code == "07") {
         powerUp();
-        resetCause_ = kCauseResetInstruction;
-        return {{kResetReportSoftware}};
+        resetCause_ = kCauseWatchdog;
+        return {{kResetReportWatchdog}};
     }
     if (code == "11") {
         if (lastSequence_.empty()) return {{"0011e"}};

@@ -60,7 +60,7 @@ private:
     I2cBus bus_;
     Bootloader boot_;
     bool inBootloader_ = false;
-    int resetCause_ = 1;  // as the reset-cause query reports it: 1 power-up, 5 reset instruction
+    int resetCause_ = 1;  // as the reset-cause query reports it: 1 power-up, 3 watchdog
 
     // volatile settings (back to these at power-up)
     bool fast_ = false;

@@ -200,7 +200,7 @@ TEST_F(App, StoreReplayAndInterrupt) {
 
     // The store survives a reset; the last sequence and the settings do not.
     EXPECT_EQ(one("0007"), "001A10");
-    EXPECT_EQ(one("0006"), "000605");
+    EXPECT_EQ(one("0006"), "000603");
     EXPECT_EQ(one("0011"), "0011e");
     EXPECT_EQ(fw.state().storedSequence, "60A0");
     EXPECT_FALSE(fw.state().triggerOn);
