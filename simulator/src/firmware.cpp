@@ -41,6 +41,15 @@ std::string dec2(int v) { return {static_cast<char>('0' + v / 10 % 10), static_c
 
 char bit(bool b) { return b ? '1' : '0'; }
 
+// A refused code or length byte is echoed, but never with a character that would break the
+// reply's framing ("!", CR, LF) or that the host cannot show: those become "?".
+std::string echo(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c < 0x20 || c > 0x7E || c == '!') c = '?';
+    return out;
+}
+
 }  // namespace
 
 Firmware::Firmware(const Options& options)
@@ -107,7 +116,7 @@ Firmware::Replies Firmware::application(std::string_view text, Clock::time_point
         const long length = hexArg(payload, 0, 2);
         const std::string_view tokens = payload.size() >= 2 ? payload.substr(2) : std::string_view{};
         if (length < 1 || length > 0x7D || tokens.size() != static_cast<std::size_t>(length - 1) * 2)
-            return {{"0010?" + std::string(payload.substr(0, 2))}};
+            return {{"0010?" + echo(payload.substr(0, 2))}};
         lastSequence_ = std::string(tokens);
         Clock::time_point t = now;
         std::string items = run(tokens, t);
@@ -172,7 +181,7 @@ std::string Firmware::run(std::string_view tokens, Clock::time_point& now) {
     while (i < tokens.size()) {
         const std::string code(tokens.substr(i, 2));
         i += code.size();
-        const auto reject = [&] { out += '?' + code; };
+        const auto reject = [&] { out += '?' + echo(code); };
 
         if (code == "00") {
             bus_.start();

@@ -113,6 +113,8 @@ TEST_F(App, RefusedTokensAndFrames) {
         {"0010" "G1", "0010?G1"},
         {"0010", "0010?"},
         {"001001", "0010"},                                  // no tokens: nothing to do
+        {"001002!\x01", "0010??\x3F"},                      // echoes cannot break the framing
+        {"0010\x7F!", "0010???"},
     };
     for (const auto& [line, reply] : cases) EXPECT_EQ(one(line), reply) << line;
 }
