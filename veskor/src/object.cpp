@@ -408,6 +408,7 @@ HRESULT Veskor::put_Break(std::int32_t value) {
     if (device().escape(value ? serial::Escape::setBreak : serial::Escape::clrBreak) != serial::Code::ok)
         return fail(VESKOR_E_BREAK);
     shared_->breakState = value;
+    breakWanted_ = value;
     return com::S_OK;
 }
 
@@ -509,7 +510,9 @@ HRESULT Veskor::Open(const std::u16string& portName, com::Variant settings) {
     bool stateSet = dev->setState(b) == serial::Code::ok;
     dev->escape(dtr_ ? serial::Escape::setDtr : serial::Escape::clrDtr);
     dev->escape(rts_ ? serial::Escape::setRts : serial::Escape::clrRts);
-    dev->escape(shared_->breakState ? serial::Escape::setBreak : serial::Escape::clrBreak);
+    // The line state the host asked for with the Break put; a break that was only received
+    // must not put our own line into the break state.
+    dev->escape(breakWanted_ ? serial::Escape::setBreak : serial::Escape::clrBreak);
     if (!stateSet) return fail(VESKOR_E_SETSTATE);
 
     auto session = std::make_shared<Session>();

@@ -213,6 +213,7 @@ private:
     std::int32_t rtsCts_ = 0;
     std::int32_t rts_ = 0;
     std::int32_t xonXoff_ = 0;
+    std::int32_t breakWanted_ = 0;  // the last Break put; Open restores it on the line
 };
 
 // Sets the thread's error information for `hr` (its message, our ProgID, IVeskor) and returns it.

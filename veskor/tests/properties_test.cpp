@@ -327,4 +327,27 @@ TEST_F(Properties, BreakStateAndDetection) {
     EXPECT_EQ(v->put_Break(0), com::S_OK);
 }
 
+TEST_F(Properties, AReceivedBreakIsNotSentOnTheNextOpen) {
+    ASSERT_EQ(open(), com::S_OK);
+    auto far = farEnd();
+    far->escape(serial::Escape::setBreak);
+    std::int32_t br = 0;
+    ASSERT_TRUE(serveUntil([&] { return v->get_Break(&br) == com::S_OK && br == 1; }));
+    v->Close();
+    std::uint32_t errors = 0;
+    far->clearError(&errors, nullptr);
+    ASSERT_EQ(open(), com::S_OK);
+    far->clearError(&errors, nullptr);
+    EXPECT_FALSE(errors & serial::kBreakDetected);
+
+    // A break the host set is restored by the next Open.
+    v->put_Break(1);
+    v->Close();
+    far->escape(serial::Escape::clrBreak);
+    far->clearError(&errors, nullptr);
+    ASSERT_EQ(open(), com::S_OK);
+    far->clearError(&errors, nullptr);
+    EXPECT_TRUE(errors & serial::kBreakDetected);
+}
+
 }  // namespace

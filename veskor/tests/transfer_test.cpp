@@ -327,6 +327,15 @@ TEST_F(PtyTransfer, WriteTimesOutWhenTheLineStalls) {
     EXPECT_LT(n, static_cast<std::int32_t>(big.size()));
 }
 
+TEST_F(PtyTransfer, SendXoffHoldsOurOutputUntilSendXon) {
+    ASSERT_EQ(v->SendXoff(), com::S_OK);
+    std::int32_t n = -1;
+    ASSERT_EQ(v->Write(u"held", none(), none(), &n), com::S_OK);
+    EXPECT_EQ(pty.read(4, 100), "");
+    ASSERT_EQ(v->SendXon(), com::S_OK);
+    EXPECT_EQ(pty.read(4), "held");
+}
+
 TEST_F(PtyTransfer, HangUpMakesReadFail) {
     pty.closeMaster();
     std::u16string t;

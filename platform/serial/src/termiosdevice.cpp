@@ -189,10 +189,12 @@ public:
         if (hungUp_) return Code::hungUp;
         switch (what) {
         case Escape::setXoff:
+            // Ours and what the kernel still holds: both stop.
             xoffHeld_ = true;
-            return Code::ok;
+            return ::tcflow(fd_, TCOOFF) == 0 ? Code::ok : fromErrno(errno);
         case Escape::setXon:
             xoffHeld_ = false;
+            if (::tcflow(fd_, TCOON) < 0) return fromErrno(errno);
             l.unlock();
             kick();
             return Code::ok;
@@ -237,7 +239,14 @@ private:
         }
     }
 
-    bool holdingLocked() const { return xoffHeld_; }
+    // DSR output flow control has no driver support on Linux: output waits here while the
+    // sampled DSR line is off.
+    bool holdingLocked() const {
+        return xoffHeld_ || (dcb_.outxDsrFlow && modemLines_ && !(lastModem_ & TIOCM_DSR));
+    }
+    bool sampleModemLocked() const {
+        return modemLines_ && ((mask_ & (kEvCts | kEvDsr | kEvCd | kEvRing)) || dcb_.outxDsrFlow);
+    }
 
     // Writes as much as the descriptor takes now, in order. The caller's thread does this for a
     // write that starts on an idle line, so a short write finishes inside Write itself.
@@ -324,7 +333,7 @@ private:
                     if (!starved_) events |= POLLIN;
                     if (!writes_.empty() && !holdingLocked()) events |= POLLOUT;
                     if (txCheck_) timeout = charTimeMs();
-                    if (modemLines_ && (mask_ & (kEvCts | kEvDsr | kEvCd | kEvRing))) {
+                    if (sampleModemLocked()) {
                         // Modem-line changes: sampled, since a thread in TIOCMIWAIT cannot be woken.
                         timeout = timeout < 0 ? 20 : std::min(timeout, 20);
                     }
@@ -373,7 +382,7 @@ private:
                     raiseLocked(kEvTxEmpty);
                 }
             }
-            if (modemLines_ && (mask_ & (kEvCts | kEvDsr | kEvCd | kEvRing))) {
+            if (sampleModemLocked()) {
                 int m;
                 if (ioctlRetry(fd_, TIOCMGET, &m) == 0) {
                     int changed = m ^ lastModem_;
@@ -384,6 +393,7 @@ private:
                     if ((changed & TIOCM_RI) && (m & TIOCM_RI)) ev |= kEvRing;
                     lastModem_ = m;
                     raiseLocked(ev);
+                    if (changed & TIOCM_DSR) transmitLocked();
                 }
             }
         }
