@@ -31,7 +31,8 @@ int number(std::string_view option, const char* text, int low, int high) {
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
     if (end == text || *end != '\0' || v < low || v > high)
-        usage(std::string(option) + " needs a number from " + std::to_string(low) + " to " + std::to_string(high));
+        usage(std::string(option) + " needs a number from " + std::to_string(low) + " to " +
+              std::to_string(high));
     return static_cast<int>(v);
 }
 
@@ -61,9 +62,12 @@ int main(int argc, char** argv) {
             com = number(arg, value, 1, 999);
         } else if (arg == "--model") {
             const std::string_view m = value;
-            if (m == "usb") options.model = sim::Model::Usb6354;
-            else if (m == "rs232") options.model = sim::Model::Rs232_6208;
-            else usage("--model is usb or rs232");
+            if (m == "usb")
+                options.model = sim::Model::Usb6354;
+            else if (m == "rs232")
+                options.model = sim::Model::Rs232_6208;
+            else
+                usage("--model is usb or rs232");
         } else if (arg == "--pace") {
             options.paceBaud = number(arg, value, 0, 4'000'000);
         } else if (arg == "--version") {

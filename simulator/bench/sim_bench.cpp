@@ -55,7 +55,9 @@ void PacedStream(benchmark::State& state) {
     sim::Adapter adapter(o);
     simtest::Host host(adapter.devicePath());
     // 62 reads: 132 characters in, 255 out, so the output runs without gaps.
-    std::string frame = "$0010" "3F";
+    std::string frame =
+        "$0010"
+        "3F";
     for (int i = 0; i < 62; ++i) frame += "02";
     frame += "\r";
     std::string burst;

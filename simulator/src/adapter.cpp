@@ -36,13 +36,15 @@ constexpr std::array<std::pair<Fault, std::string_view>, 6> kFaultNames{{
     {Fault::Burst, "burst"},
 }};
 
-constexpr std::size_t kFrameLog = 10000;       // frames kept for framesReceived()
-constexpr std::size_t kMaxLine = 512;          // characters kept of a line without CR
-constexpr std::size_t kMaxPending = 1 << 16;   // bytes queued for a host that does not read
+constexpr std::size_t kFrameLog = 10000;      // frames kept for framesReceived()
+constexpr std::size_t kMaxLine = 512;         // characters kept of a line without CR
+constexpr std::size_t kMaxPending = 1 << 16;  // bytes queued for a host that does not read
 // Noise for the garbage fault: no "!", CR or LF, and no flow-control characters.
 constexpr char kGarbage[] = "xy#\xFF~";
 
-[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void fail(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
 
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);  // never retried: the descriptor is gone whatever close returns
@@ -261,7 +263,8 @@ void Adapter::Impl::loop() {
         const bool watchMaster = now >= masterQuietUntil;
         if (!watchMaster) deadline = deadline ? std::min(*deadline, masterQuietUntil) : masterQuietUntil;
 
-        pollfd fds[2] = {{wake, POLLIN, 0}, {watchMaster ? master : -1, short(POLLIN | (writable ? POLLOUT : 0)), 0}};
+        pollfd fds[2] = {{wake, POLLIN, 0},
+                         {watchMaster ? master : -1, short(POLLIN | (writable ? POLLOUT : 0)), 0}};
         timespec ts{};
         timespec* timeout = nullptr;
         if (deadline) {
@@ -365,7 +368,8 @@ void Adapter::Impl::queue(std::string bytes, Clock::time_point at) {
         return;
     }
     for (std::size_t i = 0; i < bytes.size(); i += tuning.splitBytes)
-        tx.push_back({bytes.substr(i, tuning.splitBytes), at, i == 0 ? Clock::duration{} : tuning.splitPause});
+        tx.push_back(
+            {bytes.substr(i, tuning.splitBytes), at, i == 0 ? Clock::duration{} : tuning.splitPause});
 }
 
 std::optional<Clock::time_point> Adapter::Impl::runOutput(Clock::time_point now) {
@@ -424,9 +428,13 @@ Adapter::Adapter(Options options) : impl_(std::make_unique<Impl>(options)) {
     impl_->start();
 }
 
-Adapter::~Adapter() { stop(); }
+Adapter::~Adapter() {
+    stop();
+}
 
-std::string Adapter::devicePath() const { return impl_->path; }
+std::string Adapter::devicePath() const {
+    return impl_->path;
+}
 
 void Adapter::linkAs(const std::filesystem::path& dir, int com) {
     if (com < 1 || com > 999) throw std::invalid_argument("COM number is 1..999");
@@ -564,7 +572,9 @@ void Adapter::replug() {
     impl_->start();
 }
 
-bool Adapter::plugged() const { return impl_->master >= 0; }
+bool Adapter::plugged() const {
+    return impl_->master >= 0;
+}
 
 void Adapter::stop() {
     impl_->halt();

@@ -3,7 +3,7 @@
 namespace sim {
 
 namespace {
-constexpr std::uint8_t kLm75Address = 0x48;   // 0x90 / 0x91 on the wire
+constexpr std::uint8_t kLm75Address = 0x48;    // 0x90 / 0x91 on the wire
 constexpr std::uint8_t kEepromAddress = 0x50;  // 0xA0 / 0xA1
 }  // namespace
 
@@ -44,10 +44,17 @@ std::uint8_t Lm75::read() {
     const int at = index_++;
     std::uint16_t reg = 0;
     switch (s_.pointer) {
-        case 0: reg = s_.temperature; break;
-        case 1: return s_.config;
-        case 2: reg = s_.thyst; break;
-        default: reg = s_.tos; break;
+        case 0:
+            reg = s_.temperature;
+            break;
+        case 1:
+            return s_.config;
+        case 2:
+            reg = s_.thyst;
+            break;
+        default:
+            reg = s_.tos;
+            break;
     }
     return static_cast<std::uint8_t>(at % 2 == 0 ? reg >> 8 : reg & 0xFF);
 }

@@ -37,9 +37,13 @@ std::string hex2(unsigned v) {
     return {digits[(v >> 4) & 0xF], digits[v & 0xF]};
 }
 
-std::string dec2(int v) { return {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)}; }
+std::string dec2(int v) {
+    return {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
+}
 
-char bit(bool b) { return b ? '1' : '0'; }
+char bit(bool b) {
+    return b ? '1' : '0';
+}
 
 // A refused code or length byte is echoed, but never with a character that would break the
 // reply's framing ("!", CR, LF) or that the host cannot show: those become "?".
@@ -150,12 +154,18 @@ Firmware::Replies Firmware::application(std::string_view text, Clock::time_point
         std::string items = run(storedSequence_, t);
         return {{"0010" + items, std::chrono::duration_cast<std::chrono::microseconds>(t - now)}, {"0012s"}};
     }
-    if (code == "13") edgeLowToHigh_ = false;
-    else if (code == "14") edgeLowToHigh_ = true;
-    else if (code == "15") triggerOn_ = true;
-    else if (code == "16") triggerOn_ = false;
-    else if (code == "17") fast_ = false;
-    else if (code == "18") fast_ = true;
+    if (code == "13")
+        edgeLowToHigh_ = false;
+    else if (code == "14")
+        edgeLowToHigh_ = true;
+    else if (code == "15")
+        triggerOn_ = true;
+    else if (code == "16")
+        triggerOn_ = false;
+    else if (code == "17")
+        fast_ = false;
+    else if (code == "18")
+        fast_ = true;
     else if (code == "19") {
         const int mv = supplyOpen_ ? 0 : supplyMillivolts_;
         std::string s = "0019";
@@ -188,7 +198,10 @@ std::string Firmware::run(std::string_view tokens, Clock::time_point& now) {
             out += 's';
         } else if (code == "01") {
             const long b = hexArg(tokens, i, 2);
-            if (b < 0) { reject(); continue; }
+            if (b < 0) {
+                reject();
+                continue;
+            }
             i += 2;
             const bool ack = bus_.write(static_cast<std::uint8_t>(b), now);
             out += 'W' + hex2(static_cast<unsigned>(b)) + (ack ? 'a' : 'n');
@@ -200,13 +213,17 @@ std::string Firmware::run(std::string_view tokens, Clock::time_point& now) {
             out += 'p';
         } else if (code == "05" || code == "06") {
             const long n = hexArg(tokens, i, 2);
-            if (n < 0) { reject(); continue; }
+            if (n < 0) {
+                reject();
+                continue;
+            }
             i += 2;
             now += code == "05" ? microseconds(n + 20) : microseconds(milliseconds(n));
             out += (code == "05" ? 'D' : 'd') + hex2(static_cast<unsigned>(n));
         } else if (code == "10") {
             out += bit(fast_);
-        } else if (code.size() == 2 && code[0] >= '2' && code[0] <= '5' && (code[1] == '0' || code[1] == '1')) {
+        } else if (code.size() == 2 && code[0] >= '2' && code[0] <= '5' &&
+                   (code[1] == '0' || code[1] == '1')) {
             latch_[code[0] - '2'] = code[1] == '1';
             out += code;
         } else if (code == "60") {
@@ -218,9 +235,15 @@ std::string Firmware::run(std::string_view tokens, Clock::time_point& now) {
             out += code;
         } else if (code == "76") {
             const long mv = hexArg(tokens, i, 4);
-            if (mv < 0) { reject(); continue; }
+            if (mv < 0) {
+                reject();
+                continue;
+            }
             i += 4;
-            if (mv > 5000) { reject(); continue; }
+            if (mv > 5000) {
+                reject();
+                continue;
+            }
             supplyOpen_ = false;
             supplyMillivolts_ = static_cast<int>(mv);
             out += code;
@@ -243,7 +266,10 @@ std::string Firmware::run(std::string_view tokens, Clock::time_point& now) {
             for (int pin = 3; pin >= 0; --pin) out += bit(input_[pin]);
         } else if (code == "A2") {
             const std::string_view dir = tokens.substr(i, std::min<std::size_t>(4, tokens.size() - i));
-            if (dir.size() != 4 || dir.find_first_not_of("01") != std::string_view::npos) { reject(); continue; }
+            if (dir.size() != 4 || dir.find_first_not_of("01") != std::string_view::npos) {
+                reject();
+                continue;
+            }
             i += 4;
             for (int pin = 0; pin < 4; ++pin) input_[pin] = dir[3 - pin] == '1';
             out += "A2a";

@@ -17,7 +17,7 @@ namespace sim {
 class Firmware {
 public:
     struct Reply {
-        std::string text;                   // without "!" and CR LF
+        std::string text;                    // without "!" and CR LF
         std::chrono::microseconds after{0};  // time spent before this reply, from the previous one
     };
     using Replies = std::vector<Reply>;

@@ -95,11 +95,11 @@ struct Lm75State {
 struct BusState {
     Lm75State lm75;
     std::array<std::uint8_t, 256> eeprom{};  // erased value 0xFF
-    std::uint8_t eepromAddress = 0;         // the EEPROM's address counter
-    std::array<bool, 4> gpioInput{};        // direction, GP0..GP3: true = input ("1" in A2zyxw)
-    std::array<bool, 4> gpioLatch{};        // output latch set by GPnLO/GPnHI
-    std::array<bool, 4> gpioLevel{};        // level at the pin: latch for outputs, outside level for inputs
-    bool scl = true;                        // line levels (released lines read 1)
+    std::uint8_t eepromAddress = 0;          // the EEPROM's address counter
+    std::array<bool, 4> gpioInput{};         // direction, GP0..GP3: true = input ("1" in A2zyxw)
+    std::array<bool, 4> gpioLatch{};         // output latch set by GPnLO/GPnHI
+    std::array<bool, 4> gpioLevel{};         // level at the pin: latch for outputs, outside level for inputs
+    bool scl = true;                         // line levels (released lines read 1)
     bool sda = true;
     bool interruptInput = true;
     bool supplyOpen = true;    // "SetV Open": the slave supply is not driven
