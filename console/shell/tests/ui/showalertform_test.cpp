@@ -14,12 +14,13 @@
 namespace sarnel {
 namespace {
 
+// Lives until the process ends: destroying it among the static destructors would crash.
 QApplication& app() {
     static int argc = 1;
     static char name[] = "showalertform_test";
     static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
 }
 
 AlertRequest request(bool centred, double fontSize) {
