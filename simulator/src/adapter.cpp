@@ -114,6 +114,7 @@ struct Adapter::Impl {
     LinkStats counts;
     std::chrono::nanoseconds cpuDone{0};  // CPU time of threads that have ended
     bool threadAlive = false;
+    bool powered = false;  // plugged in and running: an unplugged adapter sends nothing
 
     // the device; changed only while the thread is stopped
     int master = -1;
@@ -225,6 +226,7 @@ void Adapter::Impl::start() {
     {
         std::lock_guard lock(m);
         threadAlive = true;
+        powered = true;
     }
     thread = std::thread([this] { loop(); });
 }
@@ -234,6 +236,7 @@ void Adapter::Impl::halt() {
     stopping = true;
     {
         std::lock_guard lock(m);
+        powered = false;
         wakeUp();
     }
     thread.join();
@@ -345,7 +348,7 @@ std::optional<Clock::time_point> Adapter::Impl::runInput(Clock::time_point now) 
 Clock::time_point Adapter::Impl::emit(const Firmware::Replies& replies, Clock::time_point at) {
     for (const Firmware::Reply& r : replies) {
         at += r.after;
-        if (fault(Fault::Silence)) continue;
+        if (!powered || fault(Fault::Silence)) continue;
         std::string bytes;
         if (fault(Fault::Burst))
             for (std::size_t k = 1; k <= tuning.burstLines; ++k)
