@@ -12,7 +12,9 @@ namespace sarnel {
 QtPump::QtPump() {
     enteredApartment_ = com::succeeded(com::initializeApartment());
     const int wake = com::apartmentWakeDescriptor();
-    if (wake >= 0) {
+    // A notifier needs the application's event loop; without one the pump waits on the
+    // apartment alone, as the apartment pump does.
+    if (wake >= 0 && QCoreApplication::instance()) {
         notifier_ = std::make_unique<QSocketNotifier>(wake, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] { com::serveApartment(); });
     }
@@ -34,6 +36,10 @@ void QtPump::processEvents() {
 
 void QtPump::waitUntil(std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
+    if (!notifier_) {
+        if (com::waitApartment(deadline)) com::serveApartment();
+        return;
+    }
     const auto left = ceil<milliseconds>(deadline - steady_clock::now());
     if (left.count() <= 0) {
         processEvents();
