@@ -186,9 +186,11 @@ void MainWindow::build() {
     i2cparser_->setReadOnly(true);
     i2cparser_->setFont(fixed);
     i2cparser_->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(' '));
+    // The list is the console's record of the bus: it gets the room.
+    i2cparser_->setMinimumHeight(300);
     right->addWidget(i2cparser_, 1);
     middle->addLayout(right, 3);
-    root->addLayout(middle, 2);
+    root->addLayout(middle, 3);
 
     // The preset buttons of the loaded script collection.
     auto* presets = new QGridLayout;
