@@ -1,0 +1,143 @@
+// The workspace in the main window, on the real serial component and a simulated adapter:
+// what a user does from Load to the decoded reply.
+#include "workspace_support.h"
+
+#include "console/command/ui/workspacepanel.h"
+#include "console/shell/app/simulatedport.h"
+#include "console/shell/rs232.h"
+#include "console/shell/ui/mainwindow.h"
+#include "console/shell/pump.h"
+#include "console/shell/ui/qtpump.h"
+#include "console/command/writepath.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+namespace sarnel::testing {
+namespace {
+
+// Lets events run until `condition` holds or two seconds have passed: the adapter answers on
+// its own thread.
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        pump().waitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+class InMainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setFileDialogPresenter(&dialog);
+        setAlertPresenter(&alerts);
+        pump = std::make_unique<QtPump>();
+        portopen() = 0;
+        settings = (simulated.folder() / "sarnel.ini").string();
+        window = std::make_unique<MainWindow>([] { return createRs232(); });
+        window->show();
+        window->startup(settings);
+        panel = window->workspace();
+        ASSERT_NE(panel, nullptr);
+    }
+    void TearDown() override {
+        window.reset();
+        pump.reset();
+        portopen() = 0;
+        setFileDialogPresenter(nullptr);
+        setAlertPresenter(nullptr);
+    }
+    void chooseAdapter() {
+        auto* ports = window->findChild<QComboBox*>("portselect");
+        const int index = ports->findText(QString::fromStdString(simulated.portName()));
+        ASSERT_GT(index, 0);
+        ports->setCurrentIndex(index);
+        emit ports->activated(index);
+        ASSERT_NE(portopen(), 0);
+    }
+    void load(const std::string& collection) {
+        dialog.answer = FileDialogAnswer::chosen({files.write("set.txt", collection)});
+        window->findChild<QPushButton*>("Command4")->click();
+    }
+    QPushButton* button(const char* name) { return window->findChild<QPushButton*>(name); }
+    std::string activity() { return window->findChild<QPlainTextEdit*>("i2cparser")->toPlainText().toStdString(); }
+
+    ScriptedFileDialog dialog;
+    AlertRecorder alerts;
+    std::unique_ptr<QtPump> pump;
+    SimulatedPort simulated;
+    TempFolder files;
+    std::string settings;
+    std::unique_ptr<MainWindow> window;
+    WorkspacePanel* panel = nullptr;
+};
+
+TEST_F(InMainWindow, OpensWithAnEmptyQueueAndTheFirstItems) {
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commands")->toPlainText(), "");
+    EXPECT_EQ(window->findChild<QComboBox*>("Combo1")->currentIndex(), 0);
+    EXPECT_EQ(window->findChild<QComboBox*>("Combo2")->currentText(), "<<< Press to LOAD a script collection!");
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(button(("cmmd_" + std::to_string(i)).c_str())->text(), "") << i;
+}
+
+TEST_F(InMainWindow, OneClickPresetReadsTheSensor) {
+    chooseAdapter();
+    load(";Read temperature\r\nStart\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\n"
+         "Read   ack\r\nRead   Nack\r\nStop\r\n;Supply 5V\r\nSetV 5.0\r\n");
+    EXPECT_EQ(button("cmmd_0")->text(), "Read temperature");
+    EXPECT_EQ(button("cmmd_1")->text(), "Supply 5V");
+    EXPECT_EQ(window->scriptFolder(), files.path().string() + "/");
+
+    window->findChild<QCheckBox*>("oneclick")->setChecked(true);
+    button("cmmd_0")->click();
+    EXPECT_TRUE(eventually([&] { return activity().find("READ\t0x19\tAck") != std::string::npos; }))
+        << activity();  // 25 C from the LM75
+    EXPECT_EQ(window->findChild<QLineEdit*>("tokencount")->text(), "12");
+
+    button("cmmd_1")->click();
+    EXPECT_TRUE(eventually([&] { return simulated.adapter().bus().supplyMillivolts == 5000; }));
+    EXPECT_TRUE(alerts.shown.empty());
+}
+
+TEST_F(InMainWindow, TokenClicksQueueOrSend) {
+    chooseAdapter();
+    const std::size_t before = simulated.adapter().framesReceived().size();
+    panel->tokenvalue(3)->setText("0011");
+    click(panel->Label2(31));
+    click(panel->Label2(19));
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commands")->toPlainText(), "GPDIR  0b0011\nSetV 3.5\n");
+    EXPECT_EQ(simulated.adapter().framesReceived().size(), before);
+
+    button("cmmd_255")->click();  // Compile/Transmit the two clicked lines
+    EXPECT_TRUE(eventually([&] { return simulated.adapter().bus().supplyMillivolts == 3500; }));
+    EXPECT_EQ(simulated.adapter().bus().gpioInput, (std::array<bool, 4>{true, true, false, false}));
+
+    panel->oneclicktokens()->setChecked(true);
+    click(panel->Label2(16));  // SetV Open
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commands")->toPlainText(), "SetV Open\n");
+    EXPECT_TRUE(eventually([&] { return simulated.adapter().bus().supplyOpen; }));
+}
+
+TEST_F(InMainWindow, ScriptFolderIsKeptInTheSettings) {
+    load(";One\r\nStart\r\n");
+    window->close();
+    std::ifstream in(settings);
+    std::string line1;
+    std::getline(in, line1);
+    if (!line1.empty() && line1.back() == '\r') line1.pop_back();
+    EXPECT_EQ(line1, files.path().string() + "/");
+}
+
+}  // namespace
+}  // namespace sarnel::testing
