@@ -2,6 +2,7 @@
 #include "object.h"
 
 #include "classinfo.h"
+#include "classinfo.h"
 #include "create.h"
 #include "dispatch.h"
 #include "settings.h"
