@@ -22,6 +22,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <vector>
 #include <memory>
 
 namespace sarnel::testing {
@@ -127,6 +128,42 @@ TEST_F(InMainWindow, TokenClicksQueueOrSend) {
     click(panel->Label2(16));  // SetV Open
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commands")->toPlainText(), "SetV Open\n");
     EXPECT_TRUE(eventually([&] { return simulated.adapter().bus().supplyOpen; }));
+}
+
+TEST_F(InMainWindow, ListScriptsAndFramesAsTheAdapterReceivesThem) {
+    chooseAdapter();
+    std::string collection = ";Pointer to Tos\r\nStart\r\nWrite  0x90\r\nWrite  0x03\r\nStop\r\n";
+    collection += collectionText(18);
+    collection += ";Outputs\r\nSetV 5.0\r\nGPDIR 0b0011\r\n";  // script 20: list item 2
+    load(collection);
+    window->findChild<QCheckBox*>("oneclick")->setChecked(true);
+    const std::size_t before = simulated.adapter().framesReceived().size();
+    button("cmmd_0")->click();
+    window->findChild<QComboBox*>("Combo2")->setCurrentIndex(2);
+    ASSERT_TRUE(simulated.adapter().waitForFrames(before + 2, std::chrono::seconds(2)));
+    const std::vector<std::string> frames = simulated.adapter().framesReceived();
+    EXPECT_EQ(frames[before], "001007000190010304");
+    EXPECT_EQ(frames[before + 1], "00100575A20011");
+    EXPECT_EQ(window->findChild<QLineEdit*>("txbufferbox")->text(), "$00100575A20011[cr]");
+    EXPECT_TRUE(eventually([&] { return simulated.adapter().bus().lm75.pointer == 3; }));
+    EXPECT_TRUE(eventually([&] {
+        return simulated.adapter().bus().gpioInput == std::array<bool, 4>{true, true, false, false};
+    }));
+}
+
+TEST_F(InMainWindow, CompileErrorSendsNothingAndKeepsTheQueue) {
+    chooseAdapter();
+    load(";Bad\r\nSetV 3.3\r\n");
+    window->findChild<QCheckBox*>("oneclick")->setChecked(true);
+    auto* count = window->findChild<QLineEdit*>("tokencount");
+    count->setText("9");
+    const std::size_t before = simulated.adapter().framesReceived().size();
+    button("cmmd_0")->click();
+    ASSERT_EQ(alerts.shown.size(), 1u);
+    EXPECT_EQ(alerts.shown[0].caption, "I2C processor error");
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commands")->toPlainText(), ";Bad\nSetV 3.3");
+    EXPECT_EQ(count->text(), "9");
+    EXPECT_FALSE(simulated.adapter().waitForFrames(before + 1, std::chrono::milliseconds(200)));
 }
 
 TEST_F(InMainWindow, ScriptFolderIsKeptInTheSettings) {
