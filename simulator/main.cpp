@@ -54,6 +54,9 @@ int main(int argc, char** argv) {
             options.startInBootloader = true;
             continue;
         }
+        if (arg != "--port-dir" && arg != "--com" && arg != "--model" && arg != "--pace" &&
+            arg != "--version" && arg != "--fault")
+            usage("unknown option: " + std::string(arg));
         if (i + 1 >= argc) usage("missing value for " + std::string(arg));
         const char* value = argv[++i];
         if (arg == "--port-dir") {
@@ -76,8 +79,6 @@ int main(int argc, char** argv) {
             const auto f = sim::faultFromName(value);
             if (!f) usage(std::string("unknown fault: ") + value);
             faults.push_back(*f);
-        } else {
-            usage("unknown option: " + std::string(arg));
         }
     }
     if (portDir.empty() != (com == 0)) usage("--port-dir and --com go together");

@@ -39,6 +39,7 @@ constexpr std::array<std::pair<Fault, std::string_view>, 6> kFaultNames{{
 constexpr std::size_t kFrameLog = 10000;      // frames kept for framesReceived()
 constexpr std::size_t kMaxLine = 512;         // characters kept of a line without CR
 constexpr std::size_t kMaxPending = 1 << 16;  // bytes queued for a host that does not read
+constexpr std::size_t kMaxInput = 256;        // lines waiting while the firmware is busy
 // Noise for the garbage fault: no "!", CR or LF, and no flow-control characters.
 constexpr char kGarbage[] = "xy#\xFF~";
 
@@ -320,7 +321,8 @@ void Adapter::Impl::received(const char* data, std::size_t n, Clock::time_point 
         }
         if (c == '\r') {
             const Clock::time_point arrival = pace != Clock::duration::zero() ? rxClock : when;
-            input.push_back({line, arrival});
+            // A host that floods a busy adapter overruns it: the excess lines are lost.
+            if (input.size() < kMaxInput) input.push_back({line, arrival});
             frames.push_back(line);
             if (frames.size() > kFrameLog) frames.pop_front();
             ++counts.framesReceived;
