@@ -6,6 +6,7 @@
 //                    own CPU time per round trip
 //   PacedStream      20 long replies back to back at 115200 baud; rate_error_pct is how far
 //                    the measured byte rate lies from 10 bits a byte
+//   PacedInput       40 long frames with short replies: the incoming side's rate
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -83,6 +84,44 @@ void PacedStream(benchmark::State& state) {
     state.counters["rate_error_pct"] = worst;
 }
 BENCHMARK(PacedStream)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The other direction: frames whose replies are short, so the incoming bytes set the pace.
+// in_rate_error_pct compares the time to the last reply with 10 bits a byte for every byte
+// sent plus the last reply.
+void PacedInput(benchmark::State& state) {
+    constexpr int kBaud = 115200;
+    constexpr int kFrames = 40;
+    sim::Options o;
+    o.paceBaud = kBaud;
+    sim::Adapter adapter(o);
+    simtest::Host host(adapter.devicePath());
+    std::string frame =
+        "$0010"
+        "3F";
+    for (int i = 0; i < 62; ++i) frame += "10";
+    frame += "\r";
+    std::string burst;
+    for (int i = 0; i < kFrames; ++i) burst += frame;
+    const std::size_t replyBytes = 5 + 62 + 2;
+
+    double worst = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        host.send(burst);
+        std::size_t got = 0;
+        while (got < kFrames * replyBytes) {
+            const std::string more = host.readSome(std::chrono::seconds(2));
+            if (more.empty()) break;
+            got += more.size();
+        }
+        const auto elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double ideal = static_cast<double>(burst.size() + replyBytes) * 10.0 / kBaud;
+        worst = std::max(worst, std::abs(elapsed - ideal) / ideal * 100.0);
+        if (got != kFrames * replyBytes) state.SkipWithError("short stream");
+    }
+    state.counters["in_rate_error_pct"] = worst;
+}
+BENCHMARK(PacedInput)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
