@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -113,23 +114,43 @@ void mergeLocked(const std::string& path) {
     s.privateRegistry = std::move(scratch);
 }
 
+// The folders searched without registration: the program's own (a build tree), then the
+// installed module folder relative to it (bin/../lib/.../sarnel), as the install lays it out.
+std::vector<std::string> moduleFolders() {
+    std::vector<std::string> folders{programFolder()};
+#ifdef COM_INSTALLED_MODULE_DIR
+    char resolved[PATH_MAX];
+    if (::realpath((programFolder() + "/../" COM_INSTALLED_MODULE_DIR).c_str(), resolved) &&
+        resolved != folders.front())
+        folders.push_back(resolved);
+#endif
+    return folders;
+}
+
+// The module that serves a ProgID "Project.Class[.N]" without registration, in the first
+// folder that holds it; empty when none does.
 std::string besideProgram(std::string_view progID) {
     std::string_view project = progID.substr(0, progID.find('.'));
     if (project.empty() || project.find('/') != std::string_view::npos) return {};
-    return programFolder() + "/lib" + std::string(project) + ".so";
+    const std::string name = "/lib" + std::string(project) + ".so";
+    for (const std::string& folder : moduleFolders())
+        if (fileExists(folder + name)) return folder + name;
+    return programFolder() + name;
 }
 
 void mergeAllBesideProgramLocked() {
-    const std::string folder = programFolder();
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return;
-    std::set<std::string> names;
-    while (dirent* e = ::readdir(dir)) {
-        std::string n = e->d_name;
-        if (n.size() > 6 && n.compare(0, 3, "lib") == 0 && n.compare(n.size() - 3, 3, ".so") == 0) names.insert(n);
+    for (const std::string& folder : moduleFolders()) {
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir) continue;
+        std::set<std::string> names;
+        while (dirent* e = ::readdir(dir)) {
+            std::string n = e->d_name;
+            if (n.size() > 6 && n.compare(0, 3, "lib") == 0 && n.compare(n.size() - 3, 3, ".so") == 0)
+                names.insert(n);
+        }
+        ::closedir(dir);
+        for (const std::string& n : names) mergeLocked(folder + "/" + n);
     }
-    ::closedir(dir);
-    for (const std::string& n : names) mergeLocked(folder + "/" + n);
 }
 
 // The class of a ProgID in one registry: the ProgID's own CLSID, through CurVer when the
