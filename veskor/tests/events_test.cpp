@@ -88,7 +88,8 @@ TEST_F(PtyEvents, TwoLinesInOneNotificationDeliverTheFirstOnly) {
         if (f.dispid == DISPID_DataReceived && first) {
             first = false;
             pty.write("one\ntwo\n");
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            // Long enough for both lines to reach the queue even on a loaded machine.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
     };
     pty.write("x");
