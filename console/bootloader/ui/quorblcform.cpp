@@ -47,10 +47,12 @@ QString fromCrLf(const std::string& s) {
 class ProgressBox final : public QWidget {
 public:
     using QWidget::QWidget;
+    // Repaints only when the filled width changes by a pixel: a long file moves the bar far
+    // less often than once a line.
     void setPercent(double p) {
-        if (p == percent_) return;
+        const int before = filled(percent_), after = filled(p);
         percent_ = p;
-        update();
+        if (before != after) update();
     }
     double percent() const { return percent_; }
 
@@ -58,12 +60,13 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
-        if (percent_ > 0) painter.fillRect(QRectF(0, 0, width() * percent_ / 100.0, height()), QColor(0, 0, 255));
+        if (percent_ > 0) painter.fillRect(QRect(0, 0, filled(percent_), height()), QColor(0, 0, 255));
         painter.setPen(Qt::gray);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 
 private:
+    int filled(double p) const { return p > 0 ? static_cast<int>(width() * p / 100.0 + 0.5) : -1; }
     double percent_ = -1;
 };
 
@@ -179,6 +182,10 @@ QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialC
     label("Label1_1", "RXD", twips(120, 6280, 480, 285));
     box(Field::rxbufferbox, "rxbufferbox", "", twips(600, 6240, 6585, 315), true, false);
 
+    refresh_.setSingleShot(true);
+    refresh_.setInterval(kRefreshMs);
+    connect(&refresh_, &QTimer::timeout, this, [this] { flush(); });
+
     console_ = std::make_unique<BootConsole>(*this, std::move(rs232), std::move(scanFactory));
     // Window load: the baud entry first (its handler does nothing before the loaded flag).
     baudrateselect_->setCurrentIndex(kDefaultBaudEntry);
@@ -190,15 +197,52 @@ QuorBLCForm::~QuorBLCForm() = default;
 
 double QuorBLCForm::progress() const { return progressp_->percent(); }
 
-std::string QuorBLCForm::text(Field f) { return bytes(field(f)->text()); }
+std::string QuorBLCForm::text(Field f) {
+    const auto held = pending_.find(f);
+    return bytes(held != pending_.end() ? held->second : field(f)->text());
+}
 
-void QuorBLCForm::setText(Field f, const std::string& value) { field(f)->setText(qt(value)); }
+void QuorBLCForm::setText(Field f, const std::string& value) {
+    const QString text = qt(value);
+    if (deferring_) {
+        pending_[f] = text;
+        if (!refresh_.isActive()) refresh_.start();
+        return;
+    }
+    // Most lines leave most fields as they were ("!Ba[cr]" again): no repaint for those.
+    QLineEdit* e = field(f);
+    if (e->text() != text) e->setText(text);
+}
 
 void QuorBLCForm::setResponseColour(Rgb c) {
+    const QColor colour(c.r, c.g, c.b);
+    if (deferring_) {
+        pendingColour_ = colour;
+        if (!refresh_.isActive()) refresh_.start();
+        return;
+    }
     QLineEdit* e = field(Field::responsecode);
     QPalette p = e->palette();
-    p.setColor(QPalette::Base, QColor(c.r, c.g, c.b));
+    if (p.color(QPalette::Base) == colour) return;
+    p.setColor(QPalette::Base, colour);
     e->setPalette(p);
+}
+
+void QuorBLCForm::flush() {
+    refresh_.stop();
+    const bool wasDeferring = deferring_;
+    deferring_ = false;
+    std::map<Field, QString> held;
+    held.swap(pending_);
+    for (const auto& [f, text] : held)
+        if (field(f)->text() != text) field(f)->setText(text);
+    if (pendingColour_) {
+        const QColor c = *pendingColour_;
+        pendingColour_.reset();
+        setResponseColour({static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+                           static_cast<std::uint8_t>(c.blue())});
+    }
+    deferring_ = wasDeferring;
 }
 
 std::string QuorBLCForm::errorList() {
@@ -236,6 +280,9 @@ std::string QuorBLCForm::baudText() { return bytes(baudrateselect_->currentText(
 
 void QuorBLCForm::setButtonsEnabled(bool enabled) {
     for (int i = 0; i <= 6; ++i) cmmd_.at(i)->setEnabled(enabled);
+    // A run starts with the buttons disabled and ends with them enabled again.
+    if (enabled) flush();
+    deferring_ = !enabled;
 }
 
 void QuorBLCForm::frame(std::int32_t& left, std::int32_t& width, std::int32_t& top, std::int32_t& height) {

@@ -4,10 +4,12 @@
 
 #include "console/bootloader/bootconsole.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <map>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -64,6 +66,8 @@ protected:
 
 private:
     QLineEdit* field(Field f) const { return fields_.at(f); }
+    // Shows the field texts and colour held back during a run.
+    void flush();
 
     std::map<Field, QLineEdit*> fields_;
     std::map<int, QPushButton*> cmmd_;
@@ -74,6 +78,14 @@ private:
     QComboBox* portselect_;
     QComboBox* baudrateselect_;
     std::unique_ptr<BootConsole> console_;
+    // During a run the fields change once a line, hundreds of times a second: the texts are
+    // kept here (and read back from here) and shown at most every kRefreshMs, so painting does
+    // not cost more than the line itself. Outside runs every change is shown at once.
+    static constexpr int kRefreshMs = 20;
+    bool deferring_ = false;
+    std::map<Field, QString> pending_;
+    std::optional<QColor> pendingColour_;
+    QTimer refresh_;
 };
 
 // The factory of the serial controls showbootloader gives the window (its rs232 and the
