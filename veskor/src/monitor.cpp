@@ -47,7 +47,7 @@ std::string readToEventChar(serial::Device& device, std::uint8_t eventChar) {
         char c;
         serial::Code started = device.read(req, &c, 1);
         if (started == serial::Code::pending) {
-            device.cancelIo();  // ours only: the host's reads run on its own thread
+            device.cancel(req);  // this read only: the host may have reads of its own waiting
             std::uint32_t got = 0;
             if (req.result(&got, true) == serial::Code::ok && got == 1) bytes.push_back(c);
             return bytes;

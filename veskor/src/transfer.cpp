@@ -79,7 +79,8 @@ HRESULT Veskor::writeBytes(std::string bytes, std::int32_t count, std::int32_t t
         req.event().wait(timeout);
         serial::Code r = req.result(&moved, false);
         if (r == serial::Code::incomplete) {
-            if (device().cancelIo() != serial::Code::ok && device().purge(serial::kPurgeTxAbort) != serial::Code::ok)
+            // Only this write: the background writes queued before it must not be lost with it.
+            if (device().cancel(req) != serial::Code::ok && device().purge(serial::kPurgeTxAbort) != serial::Code::ok)
                 return fail(VESKOR_E_CANCEL);
             req.result(&moved, true);  // cancelled: what went out before the cancel
         } else if (r != serial::Code::ok) {
@@ -131,7 +132,7 @@ HRESULT Veskor::readBytes(const com::Variant& numBytesToRead, const com::Variant
         req.event().wait(timeout);
         serial::Code r = req.result(&got, false);
         if (r == serial::Code::incomplete) {
-            if (device().cancelIo() != serial::Code::ok && device().purge(serial::kPurgeRxAbort) != serial::Code::ok)
+            if (device().cancel(req) != serial::Code::ok && device().purge(serial::kPurgeRxAbort) != serial::Code::ok)
                 return fail(VESKOR_E_CANCEL);
             req.result(&got, true);  // the bytes that came before the cancel are kept
         } else if (r != serial::Code::ok) {

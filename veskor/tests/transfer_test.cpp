@@ -110,6 +110,16 @@ TEST_F(PairTransfer, HeldWritesTimeOutAndQueueInTheBackground) {
     EXPECT_EQ(tq, 0);
 }
 
+TEST_F(PairTransfer, ATimedOutWriteDoesNotTakeEarlierBackgroundWritesWithIt) {
+    ASSERT_EQ(v->SendXoff(), com::S_OK);
+    std::int32_t n;
+    ASSERT_EQ(v->Write(u"queued", none(), none(), &n), com::S_OK);
+    ASSERT_EQ(v->Write(u"timed", none(), i4(50), &n), com::S_OK);
+    EXPECT_EQ(n, 0);
+    ASSERT_EQ(v->SendXon(), com::S_OK);
+    EXPECT_EQ(farRead(), "queued");
+}
+
 TEST_F(PairTransfer, PendingWriteLimit) {
     ASSERT_EQ(v->SendXoff(), com::S_OK);
     std::int32_t n;

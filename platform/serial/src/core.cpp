@@ -263,4 +263,24 @@ Code CoreDevice::cancelIo() {
     return Code::ok;
 }
 
+Code CoreDevice::cancel(Request& request) {
+    auto l = lock();
+    const auto& target = request.state();
+    for (auto it = reads_.begin(); it != reads_.end(); ++it) {
+        if (it->state == target) {
+            it->state->finish(Code::cancelled, it->done);
+            reads_.erase(it);
+            return Code::ok;
+        }
+    }
+    for (auto it = writes_.begin(); it != writes_.end(); ++it) {
+        if (it->state == target) {
+            it->state->finish(Code::cancelled, it->sent);
+            writes_.erase(it);
+            return Code::ok;
+        }
+    }
+    return Code::ok;
+}
+
 }  // namespace serial

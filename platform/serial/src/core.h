@@ -74,6 +74,7 @@ public:
     Code read(Request& request, void* buffer, std::uint32_t count) override;
     Code write(Request& request, const void* buffer, std::uint32_t count) override;
     Code cancelIo() override;
+    Code cancel(Request& request) override;
 
 protected:
     explicit CoreDevice(std::shared_ptr<std::mutex> mutex) : mutex_(std::move(mutex)) {}

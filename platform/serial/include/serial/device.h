@@ -169,6 +169,8 @@ public:
     virtual Code write(Request& request, const void* buffer, std::uint32_t count) = 0;
     // Cancels the unfinished reads and writes that the calling thread started.
     virtual Code cancelIo() = 0;
+    // Cancels one unfinished read or write (ok also when it had finished already).
+    virtual Code cancel(Request& request) = 0;
 };
 
 // Opens a device for exclusive use by its path: a name of an in-memory pair end (nullmodem.h)
