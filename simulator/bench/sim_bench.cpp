@@ -4,9 +4,9 @@
 //   RoundTrip        a script frame over the pseudo-terminal, unpaced, with and without the
 //                    check of the host's line settings; sim_cpu_us is the simulator thread's
 //                    own CPU time per round trip
-//   PacedStream      20 long replies back to back at 115200 baud; rate_error_pct is how far
+//   PacedStream      60 long replies back to back at 115200 baud; rate_error_pct is how far
 //                    the measured byte rate lies from 10 bits a byte
-//   PacedInput       40 long frames with short replies: the incoming side's rate
+//   PacedInput       120 long frames with short replies: the incoming side's rate
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -50,7 +50,7 @@ BENCHMARK(RoundTrip)->ArgName("checked")->Arg(1)->Arg(0)->UseRealTime();
 
 void PacedStream(benchmark::State& state) {
     constexpr int kBaud = 115200;
-    constexpr int kFrames = 20;
+    constexpr int kFrames = 60;
     sim::Options o;
     o.paceBaud = kBaud;
     sim::Adapter adapter(o);
@@ -83,14 +83,14 @@ void PacedStream(benchmark::State& state) {
     }
     state.counters["rate_error_pct"] = worst;
 }
-BENCHMARK(PacedStream)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PacedStream)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The other direction: frames whose replies are short, so the incoming bytes set the pace.
 // in_rate_error_pct compares the time to the last reply with 10 bits a byte for every byte
 // sent plus the last reply.
 void PacedInput(benchmark::State& state) {
     constexpr int kBaud = 115200;
-    constexpr int kFrames = 40;
+    constexpr int kFrames = 120;
     sim::Options o;
     o.paceBaud = kBaud;
     sim::Adapter adapter(o);
@@ -121,7 +121,7 @@ void PacedInput(benchmark::State& state) {
     }
     state.counters["in_rate_error_pct"] = worst;
 }
-BENCHMARK(PacedInput)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PacedInput)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
