@@ -290,11 +290,13 @@ void Adapter::Impl::loop() {
         }
         if (fds[1].revents & POLLIN) {
             const ssize_t n = ::read(master, buf, sizeof buf);
-            // At other line settings the adapter's UART sees only framing errors.
-            if (n > 0 && (!options.checkLineSettings || hostMatchesAdapter(slave)))
-                received(buf, static_cast<std::size_t>(n), Clock::now());
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            if (n > 0) {
+                // At other line settings the adapter's UART sees only framing errors.
+                if (!options.checkLineSettings || hostMatchesAdapter(slave))
+                    received(buf, static_cast<std::size_t>(n), Clock::now());
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 masterQuietUntil = Clock::now() + std::chrono::milliseconds(20);
+            }
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
             // No slave open (cannot happen while we hold ours): do not spin on the hang-up.
             masterQuietUntil = Clock::now() + std::chrono::milliseconds(20);
