@@ -1,5 +1,6 @@
 // The simulator over its pseudo-terminal: framing, faults, interrupt reports, unplugging,
 // the COMn link and the sarnel-sim program.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -255,6 +256,7 @@ Child spawn(std::vector<std::string> args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);  // usage texts
     args.insert(args.begin(), program());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
