@@ -266,7 +266,8 @@ bool QuorBLCForm::runWithErrors() { return runwitherrors_->isChecked(); }
 void QuorBLCForm::clearProgress() { progressp_->setPercent(-1); }
 void QuorBLCForm::drawProgress(double percent) { progressp_->setPercent(percent); }
 void QuorBLCForm::beep() { QApplication::beep(); }
-void QuorBLCForm::selectNoPort() { showPortEntry(0); }
+// After a serial failure: the list back on "Select...", whose handler leaves the port closed.
+void QuorBLCForm::selectNoPort() { console_->selectNoPort(); }
 
 void QuorBLCForm::setPortList(const std::vector<std::string>& names) {
     portselect_->clear();

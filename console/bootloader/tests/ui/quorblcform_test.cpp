@@ -176,6 +176,20 @@ TEST_F(Window, PingSendsOneFrameOnly) {
     EXPECT_EQ(rs232->frames, (std::vector<std::string>{"$0000\r", "$0006\r", "$0007\r"}));
 }
 
+TEST_F(Window, AFailingWriteReturnsTheListToSelect) {
+    choosePort(2);
+    rs232->failWrite = static_cast<std::int32_t>(0x8004020C);
+    click(kPing);
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].caption, "ComWrite error");
+    EXPECT_EQ(child<QComboBox>("portselect")->currentIndex(), 0);
+    EXPECT_FALSE(rs232->isOpen());
+    EXPECT_EQ(form->console().selectedPort(), 0);
+    rs232->failWrite = 0;
+    click(kPing);
+    EXPECT_EQ(textOf("rxbufferbox"), "[No port is selected]");
+}
+
 TEST_F(Window, CancellingTheFileDialogSendsNothingAndKeepsThePreviousRun) {
     choosePort(1);
     form->setText(Field::blockswritten, "12");
