@@ -143,11 +143,12 @@ std::vector<std::string_view> linetable(std::string_view text) {
     return lines;
 }
 
-// The words of a line (it holds no tabs any more: cleanspaces made them spaces), into `out`.
+// The words of a line (it holds no tabs any more: cleanspaces made them spaces), into `out`;
+// one beyond the addressable ones is enough to know that there are too many.
 void splitwords(std::string_view line, std::vector<std::string_view>& out) {
     out.clear();
     std::size_t pos = 0;
-    while (pos < line.size()) {
+    while (pos < line.size() && out.size() <= kMaxWords) {
         if (line[pos] == ' ') {
             ++pos;
             continue;
