@@ -38,9 +38,12 @@ bool accessDenied(const std::string& path) {
     return ::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
 }
 
+// The group whose members may open the device; empty when membership would not help (the
+// device grants its group no read and write access, or the group is root's).
 std::string owningGroup(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0) return {};
     if (const group* g = ::getgrgid(st.st_gid)) return g->gr_name;
     return {};
 }
@@ -203,11 +206,19 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
 
 std::string deniedmessage(const std::vector<DeniedPort>& denied) {
     if (denied.empty()) return {};
+    constexpr std::size_t kNamed = 4;
     std::string ports;
     std::string groups;
-    for (const DeniedPort& d : denied) {
-        if (!ports.empty()) ports += ", ";
-        ports += d.name + " (" + d.path + ")";
+    std::string group;
+    for (std::size_t i = 0; i < denied.size(); ++i) {
+        const DeniedPort& d = denied[i];
+        if (i < kNamed) {
+            if (!ports.empty()) ports += ", ";
+            ports += d.name + " (" + d.path + ")";
+        } else if (i == kNamed) {
+            ports += " and " + std::to_string(denied.size() - kNamed) + " more";
+        }
+        if (group.empty()) group = d.group;
         if (!d.group.empty() && groups.find(d.group) == std::string::npos) {
             if (!groups.empty()) groups += ", ";
             groups += d.group;
@@ -217,7 +228,7 @@ std::string deniedmessage(const std::vector<DeniedPort>& denied) {
     message += "\r\n\r\n";
     if (!groups.empty()) {
         message += "Add your user to the group that owns the device (" + groups +
-                   "), for example with \"sudo usermod -aG " + denied.front().group +
+                   "), for example with \"sudo usermod -aG " + group +
                    " $USER\", then log out and in again and rescan the ports.";
     } else {
         message += "Ask for read and write access to the device, then rescan the ports.";

@@ -114,6 +114,24 @@ TEST_F(PortScan, ABusyPortIsSkippedAndClosedPortsAreNamed) {
     EXPECT_EQ(deniedmessage({}), "");
 }
 
+TEST(DeniedMessage, NamesThePortsAndTheFix) {
+    const DeniedPort usb{"COM33", "/dev/ttyUSB0", "dialout"};
+    const DeniedPort closed{"COM1", "/dev/ttyS0", ""};
+    struct Row {
+        std::vector<DeniedPort> denied;
+        std::vector<std::string> says;
+    } rows[] = {
+        {{usb}, {"COM33 (/dev/ttyUSB0)", "group that owns the device (dialout)", "sudo usermod -aG dialout $USER"}},
+        {{closed}, {"COM1 (/dev/ttyS0)", "Ask for read and write access"}},
+        {{closed, usb}, {"COM1 (/dev/ttyS0), COM33 (/dev/ttyUSB0)", "usermod -aG dialout"}},
+        {{usb, usb, usb, usb, usb, usb}, {"and 2 more"}},
+    };
+    for (const Row& r : rows) {
+        const std::string message = deniedmessage(r.denied);
+        for (const std::string& s : r.says) EXPECT_NE(message.find(s), std::string::npos) << s << " in " << message;
+    }
+}
+
 TEST_F(PortScan, ReportsTheDevicePathOfEachPortListed) {
     bus.adapter("COM3").path = "/dev/pts/9";
     scan(kAdapterReplies);

@@ -9,6 +9,7 @@
 #include "console/shell/rtfreader.h"
 #include "console/shell/versiontext.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -290,10 +291,18 @@ QWidget* MainWindow::txbufferbox() { return txbufferbox_; }
 QWidget* MainWindow::tokencount() { return tokencount_; }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (closing_) return;
+    closing_ = true;
     // Any close request is granted: the port is closed and the settings saved first.
     console_->rs232().close();
     if (!settingsPath_.empty()) console_->savesettings(settingsPath_);
-    event->accept();
+    // The program ends with its main window: the other windows close with it, and every
+    // event loop (a modal window's included) is told to stop.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible()) w->close();
+    }
+    QCoreApplication::quit();
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -111,6 +111,7 @@ private:
     std::string settingsPath_;
     QSize designSize_;
     int helpdoc_ = 0;
+    bool closing_ = false;
 };
 
 }  // namespace sarnel
