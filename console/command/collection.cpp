@@ -1,11 +1,11 @@
 #include "console/command/collection.h"
 
-#include "console/shell/consoleerror.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 
@@ -19,14 +19,19 @@ constexpr std::int32_t kPathNotFound = 76;
 
 std::int32_t fileErrorNumber(int error) {
     switch (error) {
-        case ENOENT: return kFileNotFound;
+        case ENOENT:
+            return kFileNotFound;
         case EACCES:
-        case EPERM: return kPermissionDenied;
-        case ENOTDIR: return kPathNotFound;
+        case EPERM:
+            return kPermissionDenied;
+        case ENOTDIR:
+            return kPathNotFound;
         case EISDIR:
         case ELOOP:
-        case ENAMETOOLONG: return kPathFileAccessError;
-        default: return kDeviceIoError;
+        case ENAMETOOLONG:
+            return kPathFileAccessError;
+        default:
+            return kDeviceIoError;
     }
 }
 
@@ -46,7 +51,8 @@ Collection parseCollection(std::string_view text) {
         if (end == std::string_view::npos) end = text.size();
         const std::string_view line = text.substr(pos, end - pos);
         pos = end;
-        if (pos < text.size()) pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
+        if (pos < text.size())
+            pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
 
         if (!line.empty() && line.front() == ';') {
             if (static_cast<int>(collection.scripts.size()) == kMaxCollectionScripts) {

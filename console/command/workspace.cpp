@@ -56,7 +56,9 @@ std::optional<std::string> Workspace::listScript(int item) const {
     return entries_[static_cast<std::size_t>(kPresetButtons + item)];
 }
 
-const std::array<TokenValueBox, kTokenValues>& tokenValueBoxes() { return kValueBoxes; }
+const std::array<TokenValueBox, kTokenValues>& tokenValueBoxes() {
+    return kValueBoxes;
+}
 
 std::string tokenKeyword(int index) {
     const TokenCode* token = tokenforlabel(index);

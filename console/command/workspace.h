@@ -4,14 +4,14 @@
 // token value boxes. Texts are ISO 8859-1 bytes; line breaks are CR LF.
 #pragma once
 
-#include "console/command/collection.h"
-#include "console/command/frames.h"
-
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "console/command/collection.h"
+#include "console/command/frames.h"
 
 namespace sarnel {
 

@@ -1,10 +1,10 @@
 #include "console/shell/filedialog.h"
 
-#include "console/shell/alert.h"
-#include "console/shell/consoleerror.h"
-
 #include <cctype>
 #include <exception>
+
+#include "console/shell/alert.h"
+#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 
@@ -82,9 +82,13 @@ void reportOpenError(std::int32_t number, const std::string& description) {
 
 }  // namespace
 
-void setFileDialogPresenter(FileDialogPresenter* presenter) { gPresenter = presenter; }
+void setFileDialogPresenter(FileDialogPresenter* presenter) {
+    gPresenter = presenter;
+}
 
-FileDialogPresenter* fileDialogPresenter() { return gPresenter; }
+FileDialogPresenter* fileDialogPresenter() {
+    return gPresenter;
+}
 
 std::string dialogfilter(std::string& description) {
     if (description.empty() || description == "0") description = "1";

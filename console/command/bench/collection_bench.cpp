@@ -1,14 +1,14 @@
 // Loading a script collection of 1000 scripts (10,000 lines): reading the file, splitting it
 // into scripts and filling the preset table, captions and list items.
-#include "console/command/collection.h"
-#include "console/command/workspace.h"
-
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+
+#include "console/command/collection.h"
+#include "console/command/workspace.h"
 
 namespace {
 
@@ -16,8 +16,11 @@ namespace {
 std::string bigCollection() {
     std::string text;
     for (int k = 1; k <= 1000; ++k) {
-        text += ";Script " + std::to_string(k) + ": read the sensor and the EEPROM page " + std::to_string(k % 256) + "\r\n";
-        text += "Start\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\nRead   ack\r\nRead   Nack\r\nStop\r\n";
+        text += ";Script " + std::to_string(k) + ": read the sensor and the EEPROM page " +
+                std::to_string(k % 256) + "\r\n";
+        text +=
+            "Start\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\nRead   ack\r\nRead   "
+            "Nack\r\nStop\r\n";
         text += "Delaym 0x0A   / settle\r\n";
     }
     return text;
@@ -25,7 +28,9 @@ std::string bigCollection() {
 
 class CollectionFile {
 public:
-    CollectionFile() : path_(std::filesystem::temp_directory_path() / ("collection_bench_" + std::to_string(::getpid()) + ".txt")) {
+    CollectionFile()
+        : path_(std::filesystem::temp_directory_path() /
+                ("collection_bench_" + std::to_string(::getpid()) + ".txt")) {
         std::ofstream(path_, std::ios::binary) << bigCollection();
     }
     ~CollectionFile() { std::filesystem::remove(path_); }

@@ -1,12 +1,12 @@
 // Collection text of any bytes: splitting it and showing it on the preset table must neither
 // fail nor lose a line, and the table's limits must hold.
-#include "console/command/collection.h"
-#include "console/command/workspace.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+
+#include "console/command/collection.h"
+#include "console/command/workspace.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

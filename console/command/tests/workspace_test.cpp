@@ -1,6 +1,4 @@
-#include "console/command/collection.h"
 #include "console/command/workspace.h"
-#include "console/shell/consoleerror.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "console/command/collection.h"
+#include "console/shell/consoleerror.h"
+
 namespace sarnel {
 namespace {
 
@@ -16,7 +17,8 @@ namespace {
 std::string collectionText(int count, const std::string& prefix = "Script ") {
     std::string text;
     for (int k = 1; k <= count; ++k)
-        text += ";" + prefix + std::to_string(k) + "\r\nStart\r\nWrite  0x" + std::to_string(k % 100) + "\r\n";
+        text +=
+            ";" + prefix + std::to_string(k) + "\r\nStart\r\nWrite  0x" + std::to_string(k % 100) + "\r\n";
     return text;
 }
 
@@ -39,7 +41,10 @@ TEST(CollectionParsing, LineEndsAndScriptBodies) {
         {"lines before the first heading", "Start\r\n;A\r\nStop", {";A\r\nStop"}, "\r\nStart"},
         {"semicolon later in a line is no heading", ";A\r\n Start ;x\r\n", {";A\r\n Start ;x"}, ""},
         {"empty file", "", {}, ""},
-        {"bytes kept", std::string(";\xE9t\xE9\r\nSt\xFF", 10), {std::string(";\xE9t\xE9\r\nSt\xFF", 10)}, ""},
+        {"bytes kept",
+         std::string(";\xE9t\xE9\r\nSt\xFF", 10),
+         {std::string(";\xE9t\xE9\r\nSt\xFF", 10)},
+         ""},
     };
     for (const Case& c : cases) {
         const Collection collection = parseCollection(c.text);
@@ -111,7 +116,8 @@ TEST_F(CollectionFile, UnreadableFilesRaiseFileErrors) {
 TEST(PresetTable, EighteenScriptsFillTheButtonsOnly) {
     Workspace workspace;
     workspace.load(parseCollection(collectionText(18)));
-    for (int i = 0; i < kPresetButtons; ++i) EXPECT_EQ(workspace.caption(i), "Script " + std::to_string(i + 1));
+    for (int i = 0; i < kPresetButtons; ++i)
+        EXPECT_EQ(workspace.caption(i), "Script " + std::to_string(i + 1));
     EXPECT_EQ(workspace.listItems(), std::vector<std::string>{kCollectionPrompt});
     EXPECT_EQ(workspace.presetScript(17, workspace.caption(17)), ";Script 18\r\nStart\r\nWrite  0x18");
     EXPECT_EQ(workspace.listScript(1), std::nullopt);
@@ -207,8 +213,8 @@ TEST(TokenValueBoxes, ZeroRule) {
         int box;
         std::string text, after;
     } cases[] = {
-        {0, "", "0"},   {0, "00", "0"},  {0, "0", "0"},    {0, "A0", "A0"}, {1, "01", "01"},
-        {2, "00", "0"}, {3, "", "0"},    {3, "0000", "0000"}, {3, "00", "00"}, {3, "1010", "1010"},
+        {0, "", "0"},   {0, "00", "0"}, {0, "0", "0"},       {0, "A0", "A0"}, {1, "01", "01"},
+        {2, "00", "0"}, {3, "", "0"},   {3, "0000", "0000"}, {3, "00", "00"}, {3, "1010", "1010"},
     };
     for (const Case& c : cases) {
         std::string text = c.text;

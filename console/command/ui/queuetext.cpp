@@ -27,9 +27,13 @@ QString qtLines(const std::string& text) {
 
 }  // namespace
 
-QString toQt(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString toQt(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-std::string fromQt(const QString& text) { return text.toLatin1().toStdString(); }
+std::string fromQt(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 std::string boxText(const QPlainTextEdit* box) {
     const std::string text = fromQt(box->toPlainText());
@@ -42,7 +46,9 @@ std::string boxText(const QPlainTextEdit* box) {
     return crlf;
 }
 
-void setBoxText(QPlainTextEdit* box, const std::string& text) { box->setPlainText(qtLines(text)); }
+void setBoxText(QPlainTextEdit* box, const std::string& text) {
+    box->setPlainText(qtLines(text));
+}
 
 void appendBoxText(QPlainTextEdit* box, const std::string& text) {
     QTextCursor cursor(box->document());

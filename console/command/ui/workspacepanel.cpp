@@ -1,15 +1,5 @@
 #include "console/command/ui/workspacepanel.h"
 
-#include "console/command/collection.h"
-#include "console/command/compiler.h"
-#include "console/command/frames.h"
-#include "console/command/samples.h"
-#include "console/command/ui/queuetext.h"
-#include "console/command/workspace.h"
-#include "console/shell/alert.h"
-#include "console/shell/consoleerror.h"
-#include "console/shell/filedialog.h"
-
 #include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +18,16 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "console/command/collection.h"
+#include "console/command/compiler.h"
+#include "console/command/frames.h"
+#include "console/command/samples.h"
+#include "console/command/ui/queuetext.h"
+#include "console/command/workspace.h"
+#include "console/shell/alert.h"
+#include "console/shell/consoleerror.h"
+#include "console/shell/filedialog.h"
+
 namespace sarnel {
 
 namespace {
@@ -35,11 +35,16 @@ namespace {
 // The value box that feeds each label that takes a value.
 int valueBoxOfLabel(int label) {
     switch (label) {
-        case 1: return 0;
-        case 4: return 1;
-        case 22: return 2;
-        case 31: return 3;
-        default: return -1;
+        case 1:
+            return 0;
+        case 4:
+            return 1;
+        case 22:
+            return 2;
+        case 31:
+            return 3;
+        default:
+            return -1;
     }
 }
 
@@ -72,8 +77,7 @@ void WorkspacePanel::build() {
     combo1_ = new QComboBox(this);
     combo1_->setObjectName(QStringLiteral("Combo1"));
     combo1_->setEditable(false);
-    for (const SampleScript& sample : samplescripts())
-        combo1_->addItem(toQt(std::string(sample.title)));
+    for (const SampleScript& sample : samplescripts()) combo1_->addItem(toQt(std::string(sample.title)));
 
     command4_ = new QPushButton(QStringLiteral("Load"), this);
     command4_->setObjectName(QStringLiteral("Command4"));
@@ -90,8 +94,8 @@ void WorkspacePanel::build() {
         "just populate the queue"));
     oneclicktokens_ = new QCheckBox(QStringLiteral("One Click Tokens"), this);
     oneclicktokens_->setObjectName(QStringLiteral("oneclicktokens"));
-    oneclicktokens_->setToolTip(
-        QStringLiteral("Check to execute tokens below when clicked else build up clicks into the command queue"));
+    oneclicktokens_->setToolTip(QStringLiteral(
+        "Check to execute tokens below when clicked else build up clicks into the command queue"));
 
     for (int i = 0; i < kTokenLabels; ++i) {
         const TokenCode* token = tokenforlabel(i);
@@ -113,8 +117,10 @@ void WorkspacePanel::build() {
         box->setObjectName(QStringLiteral("tokenvalue_%1").arg(i));
         box->setMaxLength(boxes[static_cast<std::size_t>(i)].maxLength);
         // Keys are filtered in eventFilter; the validator keeps pasted text to hex digits too.
-        box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]*")), box));
-        box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QLatin1Char('W')) * (boxes[static_cast<std::size_t>(i)].maxLength + 2));
+        box->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]*")), box));
+        box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QLatin1Char('W')) *
+                             (boxes[static_cast<std::size_t>(i)].maxLength + 2));
         box->installEventFilter(this);
         tokenvalues_[static_cast<std::size_t>(i)] = box;
     }
@@ -194,7 +200,8 @@ void WorkspacePanel::connectHost() {
         QPushButton* button = host_.cmmd(i);
         if (button) connect(button, &QPushButton::clicked, this, [this, i] { presetClicked(i); });
     }
-    for (QWidget* box : {static_cast<QWidget*>(host_.commandQueue()), host_.i2cparser(), host_.txbufferbox()}) {
+    for (QWidget* box :
+         {static_cast<QWidget*>(host_.commandQueue()), host_.i2cparser(), host_.txbufferbox()}) {
         if (box) mouseTarget(box)->installEventFilter(this);
     }
     if (QWidget* count = host_.tokencount(); count && count->toolTip().isEmpty())
@@ -241,13 +248,15 @@ void WorkspacePanel::presetClicked(int index) {
 void WorkspacePanel::tokenClicked(int index) {
     if (index < 0 || index >= kTokenLabels) return;
     std::array<std::string, kTokenValues> values;
-    for (int i = 0; i < kTokenValues; ++i) values[static_cast<std::size_t>(i)] = fromQt(tokenvalues_[static_cast<std::size_t>(i)]->text());
+    for (int i = 0; i < kTokenValues; ++i)
+        values[static_cast<std::size_t>(i)] = fromQt(tokenvalues_[static_cast<std::size_t>(i)]->text());
     const std::string line = tokenLine(index, values);
     if (line.empty()) return;
     // The click may have applied the zero rule to the box it read.
     for (int i = 0; i < kTokenValues; ++i) {
         QLineEdit* box = tokenvalues_[static_cast<std::size_t>(i)];
-        if (fromQt(box->text()) != values[static_cast<std::size_t>(i)]) box->setText(toQt(values[static_cast<std::size_t>(i)]));
+        if (fromQt(box->text()) != values[static_cast<std::size_t>(i)])
+            box->setText(toQt(values[static_cast<std::size_t>(i)]));
     }
     QPlainTextEdit* queue = host_.commandQueue();
     if (!queue) return;
@@ -258,7 +267,8 @@ void WorkspacePanel::tokenClicked(int index) {
         // A last line typed without its line break is ended first, so that the token starts a
         // line of its own instead of running into the typed one.
         const QString current = queue->toPlainText();
-        appendBoxText(queue, !current.isEmpty() && !current.endsWith(QLatin1Char('\n')) ? "\r\n" + line : line);
+        appendBoxText(queue,
+                      !current.isEmpty() && !current.endsWith(QLatin1Char('\n')) ? "\r\n" + line : line);
     }
 }
 
@@ -287,7 +297,8 @@ void WorkspacePanel::loadCollection() {
     showCollection();
     if (collection.leftOut > 0) {
         std::string message = "Only the first " + std::to_string(kMaxCollectionScripts) +
-                              " scripts of the collection were loaded; " + std::to_string(collection.leftOut) +
+                              " scripts of the collection were loaded; " +
+                              std::to_string(collection.leftOut) +
                               (collection.leftOut == 1 ? " script was" : " scripts were") + " left out.";
         ShowAlert("Script collection", message, 0, 0, 0);
     }

@@ -10,12 +10,11 @@
 //   tokenvalue_0 .. tokenvalue_3 (QLineEdit), rxdata, txdata (QPlainTextEdit).
 #pragma once
 
-#include "console/command/ui/workspacehost.h"
-
 #include <QWidget>
-
 #include <array>
 #include <memory>
+
+#include "console/command/ui/workspacehost.h"
 
 class QCheckBox;
 class QComboBox;
@@ -50,11 +49,11 @@ public:
     void selectInitialItems();
 
     // Click handlers, callable directly (the window's events call them too).
-    void loadCollection();               // Command4
-    void presetClicked(int index);       // cmmd(0..17)
-    void sampleChosen(int index);        // Combo1
+    void loadCollection();                 // Command4
+    void presetClicked(int index);         // cmmd(0..17)
+    void sampleChosen(int index);          // Combo1
     void collectionItemChosen(int index);  // Combo2
-    void tokenClicked(int index);        // Label2(0..31)
+    void tokenClicked(int index);          // Label2(0..31)
 
     // The preset table of the last loaded collection (entries 0 to 1000).
     const Workspace& workspace() const { return *workspace_; }

@@ -1,11 +1,11 @@
 // Filter descriptions of any bytes: dialogfilter and its QFileDialog form must not fail, and
 // the form must keep one entry per name and pattern pair.
-#include "console/shell/filedialog.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "console/shell/filedialog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string description(reinterpret_cast<const char*>(data), size);

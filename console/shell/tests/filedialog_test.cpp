@@ -1,5 +1,3 @@
-#include "console/shell/alert.h"
-#include "console/shell/consoleerror.h"
 #include "console/shell/filedialog.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +5,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "console/shell/alert.h"
+#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 namespace {

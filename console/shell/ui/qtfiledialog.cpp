@@ -7,7 +7,8 @@
 namespace sarnel {
 
 FileDialogAnswer QtFileDialogPresenter::present(const FileDialogRequest& request) {
-    QFileDialog dialog(parent_, QString::fromLatin1(request.title.c_str()), QFile::decodeName(request.folder.c_str()));
+    QFileDialog dialog(parent_, QString::fromLatin1(request.title.c_str()),
+                       QFile::decodeName(request.folder.c_str()));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (request.multiSelect)
         dialog.setFileMode(QFileDialog::ExistingFiles);

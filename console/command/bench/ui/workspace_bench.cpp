@@ -1,22 +1,21 @@
 // Load of a 1000-script collection (10,000 lines) through the workspace panel: the file
 // dialog answered at once, then the file read, 18 button captions and 982 list items shown.
-#include "console/command/ui/workspacehost.h"
-#include "console/command/ui/workspacepanel.h"
-#include "console/shell/filedialog.h"
+#include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-#include <benchmark/benchmark.h>
-
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+
+#include "console/command/ui/workspacehost.h"
+#include "console/command/ui/workspacepanel.h"
+#include "console/shell/filedialog.h"
 
 namespace {
 
@@ -54,7 +53,8 @@ void BM_PanelLoadsCollection(benchmark::State& state) {
         std::ofstream out(path, std::ios::binary);
         for (int k = 1; k <= 1000; ++k) {
             out << ";Script " << k << ": read the sensor and the EEPROM page " << k % 256 << "\r\n";
-            out << "Start\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\nRead   ack\r\nRead   Nack\r\n"
+            out << "Start\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\nRead   ack\r\nRead   "
+                   "Nack\r\n"
                    "Stop\r\nDelaym 0x0A\r\n";
         }
     }

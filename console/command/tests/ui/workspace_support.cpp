@@ -1,7 +1,7 @@
 #include "workspace_support.h"
 
-#include "console/command/compiler.h"
-#include "console/command/ui/queuetext.h"
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -12,12 +12,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <fstream>
-#include <unistd.h>
+
+#include "console/command/compiler.h"
+#include "console/command/ui/queuetext.h"
 
 namespace sarnel::testing {
 
@@ -85,9 +84,15 @@ QPushButton* TestHost::cmmd(int index) {
     if (index < 0 || index >= 18) return nullptr;
     return buttons[static_cast<std::size_t>(index)];
 }
-QWidget* TestHost::i2cparser() { return parser; }
-QWidget* TestHost::txbufferbox() { return txd; }
-QWidget* TestHost::tokencount() { return count; }
+QWidget* TestHost::i2cparser() {
+    return parser;
+}
+QWidget* TestHost::txbufferbox() {
+    return txd;
+}
+QWidget* TestHost::tokencount() {
+    return count;
+}
 
 void TestHost::compile() {
     compiledQueues.push_back(queue());
@@ -98,7 +103,9 @@ void TestHost::compile() {
     if (send) send(result.frame);
 }
 
-std::string TestHost::queue() const { return boxText(commands); }
+std::string TestHost::queue() const {
+    return boxText(commands);
+}
 
 FileDialogAnswer ScriptedFileDialog::present(const FileDialogRequest& request) {
     requests.push_back(request);
@@ -131,7 +138,8 @@ std::string TempFolder::write(const std::string& name, const std::string& text) 
 std::string collectionText(int count, const std::string& prefix) {
     std::string text;
     for (int k = 1; k <= count; ++k)
-        text += ";" + prefix + std::to_string(k) + "\r\nStart\r\nWrite  0x" + std::to_string(k % 100) + "\r\nStop\r\n";
+        text += ";" + prefix + std::to_string(k) + "\r\nStart\r\nWrite  0x" + std::to_string(k % 100) +
+                "\r\nStop\r\n";
     return text;
 }
 
@@ -150,11 +158,16 @@ void doubleClick(QWidget* widget) {
 void typeKeys(QWidget* widget, const std::string& keys) {
     for (char c : keys) {
         int key = 0;
-        if (c == '\b') key = Qt::Key_Backspace;
-        else if (c == '\x7f') key = Qt::Key_Delete;
-        else if (c == '\r') key = Qt::Key_Return;
-        else if (c >= 'a' && c <= 'z') key = Qt::Key_A + (c - 'a');
-        else key = static_cast<unsigned char>(c);
+        if (c == '\b')
+            key = Qt::Key_Backspace;
+        else if (c == '\x7f')
+            key = Qt::Key_Delete;
+        else if (c == '\r')
+            key = Qt::Key_Return;
+        else if (c >= 'a' && c <= 'z')
+            key = Qt::Key_A + (c - 'a');
+        else
+            key = static_cast<unsigned char>(c);
         const QString text(QChar(static_cast<unsigned char>(c)));
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
         QApplication::sendEvent(widget, &press);

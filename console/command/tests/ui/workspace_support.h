@@ -2,17 +2,16 @@
 // an alert recorder, for the window tests.
 #pragma once
 
-#include "console/command/ui/workspacehost.h"
-#include "console/shell/alert.h"
-#include "console/shell/filedialog.h"
-
 #include <QWidget>
-
 #include <array>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "console/command/ui/workspacehost.h"
+#include "console/shell/alert.h"
+#include "console/shell/filedialog.h"
 
 class QLineEdit;
 class QPlainTextEdit;

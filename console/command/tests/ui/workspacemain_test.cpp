@@ -1,14 +1,6 @@
 // The workspace in the main window, on the real serial component and a simulated adapter:
 // what a user does from Load to the decoded reply.
-#include "workspace_support.h"
-
-#include "console/command/ui/workspacepanel.h"
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/rs232.h"
-#include "console/shell/ui/mainwindow.h"
-#include "console/shell/pump.h"
-#include "console/shell/ui/qtpump.h"
-#include "console/command/writepath.h"
+#include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,14 +8,20 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <vector>
 #include <memory>
+#include <vector>
+
+#include "console/command/ui/workspacepanel.h"
+#include "console/command/writepath.h"
+#include "console/shell/app/simulatedport.h"
+#include "console/shell/pump.h"
+#include "console/shell/rs232.h"
+#include "console/shell/ui/mainwindow.h"
+#include "console/shell/ui/qtpump.h"
+#include "workspace_support.h"
 
 namespace sarnel::testing {
 namespace {
@@ -73,7 +71,9 @@ protected:
         window->findChild<QPushButton*>("Command4")->click();
     }
     QPushButton* button(const char* name) { return window->findChild<QPushButton*>(name); }
-    std::string activity() { return window->findChild<QPlainTextEdit*>("i2cparser")->toPlainText().toStdString(); }
+    std::string activity() {
+        return window->findChild<QPlainTextEdit*>("i2cparser")->toPlainText().toStdString();
+    }
 
     ScriptedFileDialog dialog;
     AlertRecorder alerts;
@@ -88,14 +88,16 @@ protected:
 TEST_F(InMainWindow, OpensWithAnEmptyQueueAndTheFirstItems) {
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commands")->toPlainText(), "");
     EXPECT_EQ(window->findChild<QComboBox*>("Combo1")->currentIndex(), 0);
-    EXPECT_EQ(window->findChild<QComboBox*>("Combo2")->currentText(), "<<< Press to LOAD a script collection!");
+    EXPECT_EQ(window->findChild<QComboBox*>("Combo2")->currentText(),
+              "<<< Press to LOAD a script collection!");
     for (int i = 0; i < 18; ++i) EXPECT_EQ(button(("cmmd_" + std::to_string(i)).c_str())->text(), "") << i;
 }
 
 TEST_F(InMainWindow, OneClickPresetReadsTheSensor) {
     chooseAdapter();
-    load(";Read temperature\r\nStart\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\n"
-         "Read   ack\r\nRead   Nack\r\nStop\r\n;Supply 5V\r\nSetV 5.0\r\n");
+    load(
+        ";Read temperature\r\nStart\r\nWrite  0x90\r\nWrite  0x00\r\nStart\r\nWrite  0x91\r\n"
+        "Read   ack\r\nRead   Nack\r\nStop\r\n;Supply 5V\r\nSetV 5.0\r\n");
     EXPECT_EQ(button("cmmd_0")->text(), "Read temperature");
     EXPECT_EQ(button("cmmd_1")->text(), "Supply 5V");
     EXPECT_EQ(window->scriptFolder(), files.path().string() + "/");

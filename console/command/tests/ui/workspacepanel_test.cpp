@@ -1,8 +1,6 @@
-#include "workspace_support.h"
-
-#include "console/command/compiler.h"
-#include "console/command/ui/queuetext.h"
 #include "console/command/ui/workspacepanel.h"
+
+#include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,15 +8,18 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
-
 #include <memory>
+
+#include "console/command/compiler.h"
+#include "console/command/ui/queuetext.h"
+#include "workspace_support.h"
 
 namespace sarnel::testing {
 namespace {
 
-std::string text(const QString& s) { return fromQt(s); }
+std::string text(const QString& s) {
+    return fromQt(s);
+}
 
 class Workspace : public ::testing::Test {
 protected:
@@ -42,7 +43,8 @@ protected:
     std::string caption(int i) { return text(host.buttons[static_cast<std::size_t>(i)]->text()); }
     std::vector<std::string> listItems() {
         std::vector<std::string> items;
-        for (int i = 0; i < panel->Combo2()->count(); ++i) items.push_back(text(panel->Combo2()->itemText(i)));
+        for (int i = 0; i < panel->Combo2()->count(); ++i)
+            items.push_back(text(panel->Combo2()->itemText(i)));
         return items;
     }
     void pick(QComboBox* combo, int index) {
@@ -73,13 +75,13 @@ TEST_F(Workspace, ControlsCarryTheirNamesCaptionsAndDefaults) {
     ASSERT_NE(panel->findChild<QPlainTextEdit*>("txdata"), nullptr);
 
     const char* captions[32] = {
-        "00     Start",      "01nn   Write  0x", "02     Read   Ack", "04     Stop",      "05nn   Delayu 0x",
-        "03     Read   Nack", "10     Speed?",    "20     GP0LO",      "21     GP0HI",      "30     GP1LO",
-        "31     GP1HI",      "40     GP2LO",      "41     GP2HI",      "50     GP3LO",      "51     GP3HI",
-        "60     Int?",       "70     SetV Open",  "71     SetV 2.5",   "72     SetV 3.0",   "73     SetV 3.5",
-        "74     SetV 4.0",   "75     SetV 5.0",   "06nn   Delaym 0x",  "80     SCL0",       "81     SCL1",
-        "82     SDA0",       "83     SDA1",       "92     SDA?",       "90     SCL?",       "A0     GPPIN?",
-        "A1     GPDIR?",     "A2nnnn GPDIR  0b"};
+        "00     Start",       "01nn   Write  0x", "02     Read   Ack", "04     Stop",     "05nn   Delayu 0x",
+        "03     Read   Nack", "10     Speed?",    "20     GP0LO",      "21     GP0HI",    "30     GP1LO",
+        "31     GP1HI",       "40     GP2LO",     "41     GP2HI",      "50     GP3LO",    "51     GP3HI",
+        "60     Int?",        "70     SetV Open", "71     SetV 2.5",   "72     SetV 3.0", "73     SetV 3.5",
+        "74     SetV 4.0",    "75     SetV 5.0",  "06nn   Delaym 0x",  "80     SCL0",     "81     SCL1",
+        "82     SDA0",        "83     SDA1",      "92     SDA?",       "90     SCL?",     "A0     GPPIN?",
+        "A1     GPDIR?",      "A2nnnn GPDIR  0b"};
     for (int i = 0; i < 32; ++i) {
         QLabel* label = panel->findChild<QLabel*>(QStringLiteral("Label2_%1").arg(i));
         ASSERT_NE(label, nullptr) << i;
@@ -179,8 +181,9 @@ TEST_F(Workspace, NineteenthScriptGoesIntoTheList) {
 }
 
 TEST_F(Workspace, LongHeadingsAreCutOnButtonsAndInTheList) {
-    const std::string heading = "Read all registers of the temperature sensor at 0x90 then compare every value with "
-                                "the limits stored in the EEPROM and report";
+    const std::string heading =
+        "Read all registers of the temperature sensor at 0x90 then compare every value with "
+        "the limits stored in the EEPROM and report";
     ASSERT_GT(heading.size(), 100u);
     std::string collection;
     for (int k = 0; k < 19; ++k) collection += ";" + heading + "\r\nStart\r\n";
@@ -206,11 +209,13 @@ TEST_F(Workspace, SmallerCollectionClearsTheRemainingButtons) {
 }
 
 TEST_F(Workspace, OneClickCommandsCompileWhatThePresetLoaded) {
-    loadText(";Read temperature\r\nStart\r\nWrite 0x91\r\nRead ack\r\nRead nack\r\nStop\r\n" + collectionText(20));
+    loadText(";Read temperature\r\nStart\r\nWrite 0x91\r\nRead ack\r\nRead nack\r\nStop\r\n" +
+             collectionText(20));
     panel->oneclick()->setChecked(true);
     click(host.buttons[0]);
     ASSERT_EQ(host.compiledQueues.size(), 1u);
-    EXPECT_EQ(host.compiledQueues[0], ";Read temperature\r\nStart\r\nWrite 0x91\r\nRead ack\r\nRead nack\r\nStop");
+    EXPECT_EQ(host.compiledQueues[0],
+              ";Read temperature\r\nStart\r\nWrite 0x91\r\nRead ack\r\nRead nack\r\nStop");
     EXPECT_EQ(host.frames.back(), "$001007000191020304\r");
 
     pick(panel->Combo2(), 2);  // script 20 of the file
@@ -260,7 +265,8 @@ TEST_F(Workspace, ScriptsBeyondTheThousandthAreReported) {
     EXPECT_EQ(panel->Combo2()->count(), 983);
     EXPECT_EQ(listItems().back(), "Script 1000");
     ASSERT_EQ(alerts.shown.size(), 1u);
-    EXPECT_NE(alerts.shown[0].message.find("4 scripts were left out"), std::string::npos) << alerts.shown[0].message;
+    EXPECT_NE(alerts.shown[0].message.find("4 scripts were left out"), std::string::npos)
+        << alerts.shown[0].message;
     pick(panel->Combo2(), 982);
     EXPECT_EQ(host.queue().rfind(";Script 1000\r\n", 0), 0u);
 }
