@@ -9,6 +9,10 @@
 // against an adapter that answers at once inside the console's thread, so that no kernel, no
 // device and no simulator time is counted. Counter "median_us" is the median line.
 //
+// BareHostPaced: the same paced stream from a bare loop (blocking write and read on the
+// device, no console, no component): the baseline of what the simulator and this machine's
+// wake-ups allow, to read PacedStream's excess against.
+//
 // UnpacedStream: the same image to the unpaced simulator (no flash time) through the real
 // component: the full round trip per line (console, component, pseudo-terminal, simulator),
 // an upper bound on the console's own cost per line.
@@ -24,8 +28,10 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace sarnel::boot;
@@ -131,6 +137,37 @@ void streamsimulated(benchmark::State& state, int paceBaud) {
 }
 
 void PacedStream(benchmark::State& state) { streamsimulated(state, 115200); }
+
+void BareHostPaced(benchmark::State& state) {
+    ImageFile file;
+    sim::Options options;
+    options.paceBaud = 115200;
+    sim::Adapter adapter(options);
+    const int fd = ::open(adapter.devicePath().c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B115200);
+    tcsetattr(fd, TCSANOW, &tio);
+    double total = 0;
+    for (auto _ : state) {
+        adapter.enterBootloader();
+        const auto t0 = std::chrono::steady_clock::now();
+        for (const std::string& l : file.image.lines) {
+            const std::string frame = "$" + l + "\r";
+            if (::write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) break;
+            char c = 0;
+            while (::read(fd, &c, 1) == 1 && c != '\n') {
+            }
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    const double minimum = linkminimum(file.image, 115200, adapter.flashTimePerLine());
+    state.counters["over_min_pct"] = (total / static_cast<double>(state.iterations()) / minimum - 1) * 100;
+    ::close(fd);
+}
 void UnpacedStream(benchmark::State& state) { streamsimulated(state, 0); }
 
 void ConsoleCostPerLine(benchmark::State& state) {
@@ -161,6 +198,7 @@ void ConsoleCostPerLine(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(PacedStream)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BareHostPaced)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(UnpacedStream)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(ConsoleCostPerLine)->Arg(1)->Arg(0)->ArgName("showprogress")->UseRealTime()->Unit(benchmark::kMillisecond);
 
