@@ -17,11 +17,16 @@ std::string& scansettings() {
     return settings;
 }
 
-BootConsole::BootConsole(BootConsoleView& view, std::unique_ptr<SerialControl> rs232, SerialFactory scanFactory,
-                         ScanProgress* progress)
-    : view_(view), rs232_(std::move(rs232)), loader_(*rs232_, view), scanner_(std::move(scanFactory), progress) {}
+BootConsole::BootConsole(BootConsoleView& view, std::unique_ptr<SerialControl> rs232,
+                         SerialFactory scanFactory, ScanProgress* progress)
+    : view_(view),
+      rs232_(std::move(rs232)),
+      loader_(*rs232_, view),
+      scanner_(std::move(scanFactory), progress) {}
 
-BootConsole::~BootConsole() { rs232_->close(); }
+BootConsole::~BootConsole() {
+    rs232_->close();
+}
 
 void BootConsole::portscanx() {
     rs232_->close();
@@ -101,26 +106,37 @@ void BootConsole::writesequence(bool fromApp) {
 void BootConsole::cmmdclick(int index) {
     view_.clearProgress();
     switch (index) {
-    case kAppToBoot:
-    case kAppWrite:
-    case kBootWrite: {
-        if (!needPort()) return;
-        view_.setButtonsEnabled(false);
-        running_ = true;
-        if (index == kAppToBoot)
-            loader_.apptoboot();
-        else
-            writesequence(index == kAppWrite);
-        running_ = false;
-        view_.setButtonsEnabled(true);
-        return;
-    }
-    case kResetNow: command("$0007"); return;
-    case kRescan: portscanx(); return;
-    case kPing: command("$0000"); return;
-    case kResetCause: command("$0006"); return;
-    case kCancel: loader_.abort(); return;
-    default: return;
+        case kAppToBoot:
+        case kAppWrite:
+        case kBootWrite: {
+            if (!needPort()) return;
+            view_.setButtonsEnabled(false);
+            running_ = true;
+            if (index == kAppToBoot)
+                loader_.apptoboot();
+            else
+                writesequence(index == kAppWrite);
+            running_ = false;
+            view_.setButtonsEnabled(true);
+            return;
+        }
+        case kResetNow:
+            command("$0007");
+            return;
+        case kRescan:
+            portscanx();
+            return;
+        case kPing:
+            command("$0000");
+            return;
+        case kResetCause:
+            command("$0006");
+            return;
+        case kCancel:
+            loader_.abort();
+            return;
+        default:
+            return;
     }
 }
 

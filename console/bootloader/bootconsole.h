@@ -3,15 +3,15 @@
 // (ui/quorblcform.h) implements BootConsoleView and forwards its events here.
 #pragma once
 
-#include "console/bootloader/bootloader.h"
-#include "console/bootloader/bootview.h"
-#include "console/responses/portscan.h"
-
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "console/bootloader/bootloader.h"
+#include "console/bootloader/bootview.h"
+#include "console/responses/portscan.h"
 
 namespace sarnel::boot {
 

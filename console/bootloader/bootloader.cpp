@@ -1,5 +1,8 @@
 #include "console/bootloader/bootloader.h"
 
+#include <cstdio>
+#include <exception>
+
 #include "console/bootloader/replies.h"
 #include "console/command/compiler.h"
 #include "console/command/timing.h"
@@ -9,9 +12,6 @@
 #include "console/shell/pump.h"
 #include "console/shell/serialcontrol.h"
 
-#include <cstdio>
-#include <exception>
-
 namespace sarnel::boot {
 
 namespace {
@@ -19,9 +19,13 @@ namespace {
 const std::string kFieldSeparator(1, '\xFF');
 
 // The numbers of the "Process error" message carry the sign position: " 255".
-std::string signednumber(long long value) { return (value < 0 ? "" : " ") + std::to_string(value); }
+std::string signednumber(long long value) {
+    return (value < 0 ? "" : " ") + std::to_string(value);
+}
 
-double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
@@ -51,9 +55,13 @@ BootLoader::BootLoader(SerialControl& rs232, BootView& view) : rs232_(rs232), vi
     rs232_.setLineHandler([this] { onCharReceived(); });
 }
 
-BootLoader::~BootLoader() { rs232_.setLineHandler({}); }
+BootLoader::~BootLoader() {
+    rs232_.setLineHandler({});
+}
 
-std::string BootLoader::specpath(const std::string& filespec) { return getfield(filespec, 1, kFieldSeparator); }
+std::string BootLoader::specpath(const std::string& filespec) {
+    return getfield(filespec, 1, kFieldSeparator);
+}
 
 void BootLoader::portFailed() {
     view_.selectNoPort();
@@ -125,7 +133,9 @@ void BootLoader::decode(const std::string& reply) {
     view_.setText(Field::responsedecode, shown->meaning);
 }
 
-void BootLoader::count(Field field) { view_.setText(field, std::to_string(textvalue(view_.text(field)) + 1)); }
+void BootLoader::count(Field field) {
+    view_.setText(field, std::to_string(textvalue(view_.text(field)) + 1));
+}
 
 std::int32_t BootLoader::addError() {
     const std::int32_t n = textvalue(view_.text(Field::dataerrors)) + 1;
@@ -147,15 +157,14 @@ bool BootLoader::awaitReply(clock::time_point start, double limit, Done done) {
     }
 }
 
-bool BootLoader::command(const std::string& frame, double limit, const std::string& expected, bool anyReplyEnds,
-                         const char* timeoutText) {
+bool BootLoader::command(const std::string& frame, double limit, const std::string& expected,
+                         bool anyReplyEnds, const char* timeoutText) {
     latest_.clear();
     processEvents();
     const clock::time_point start = clock::now();
     comwrite(frame, 0);
-    const bool timedOut = awaitReply(start, limit, [&] {
-        return anyReplyEnds ? !latest_.empty() : latest_ == expected;
-    });
+    const bool timedOut =
+        awaitReply(start, limit, [&] { return anyReplyEnds ? !latest_.empty() : latest_ == expected; });
     if (abort_) {
         logLine(errorcounttext(addError()) + kUserInterrupt);
         view_.beep();
@@ -177,7 +186,9 @@ bool BootLoader::appentry() {
     return command(std::string("$00FF") + kEntryCode + CR, kEntryLimit, "Bb", false, kEntryTimeout);
 }
 
-bool BootLoader::booterase() { return command(std::string("$E") + CR, kEraseLimit, "Be", true, kEraseTimeout); }
+bool BootLoader::booterase() {
+    return command(std::string("$E") + CR, kEraseLimit, "Be", true, kEraseTimeout);
+}
 
 void BootLoader::bootload(const std::string& filespec) {
     const HexLines table = readhexlines(specpath(filespec));

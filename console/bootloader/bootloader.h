@@ -10,13 +10,13 @@
 // waits, never in the middle of a step.
 #pragma once
 
-#include "console/bootloader/bootview.h"
-#include "console/bootloader/hexlines.h"
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "console/bootloader/bootview.h"
+#include "console/bootloader/hexlines.h"
 
 namespace sarnel {
 class SerialControl;

@@ -33,7 +33,8 @@ HexLines readhexlines(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         const int err = errno;
-        result.refusal = "File not opened: " + path + (err ? " (" + std::string(std::strerror(err)) + ")" : "");
+        result.refusal =
+            "File not opened: " + path + (err ? " (" + std::string(std::strerror(err)) + ")" : "");
         return result;
     }
     std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -1,9 +1,9 @@
 #include "console/bootloader/replies.h"
 
-#include "console/responses/decoder.h"
-
 #include <array>
 #include <climits>
+
+#include "console/responses/decoder.h"
 
 namespace sarnel::boot {
 
@@ -43,8 +43,8 @@ std::optional<ReplyDisplay> decodeReply(std::string_view reply) {
         if (reply.substr(0, 4) == "0000") return ReplyDisplay{code, "App: Firmware ID querry", kYellow};
         if (reply.substr(0, 4) == "0006") {
             const std::int32_t value = textvalue(reply.size() > 4 ? reply.substr(4, 2) : std::string_view{});
-            return ReplyDisplay{code, "App: Reset cause=" + resetcause("2520", static_cast<std::int16_t>(value)),
-                                kYellow};
+            return ReplyDisplay{
+                code, "App: Reset cause=" + resetcause("2520", static_cast<std::int16_t>(value)), kYellow};
         }
         return std::nullopt;
     }
@@ -71,22 +71,33 @@ std::int32_t textvalue(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-std::string errorcounttext(std::int32_t count) { return zeropad(count, 2); }
+std::string errorcounttext(std::int32_t count) {
+    return zeropad(count, 2);
+}
 
 std::string resetcause(const std::string& model, std::int16_t cause) {
     const std::int32_t m = textvalue(model);
     const bool known = m == 0 || m == 2520 || m == 4520 || m == 8527;
     if (known) {
         switch (cause) {
-        case -1: return "0:Unknown 1:PowerUp 2:MCLR 3:WDT 4:Brownout 5:ResetInstr 6:StackUnd 7:StackOvr";
-        case 1: return "01: Power up";
-        case 2: return "02: MCLR pin";
-        case 3: return "03: WatchDog Timer";
-        case 4: return "04: Vdd Brownout";
-        case 5: return "05: Reset instruction";
-        case 6: return "06: Stack underflow";
-        case 7: return "07: Stack overflow";
-        default: break;
+            case -1:
+                return "0:Unknown 1:PowerUp 2:MCLR 3:WDT 4:Brownout 5:ResetInstr 6:StackUnd 7:StackOvr";
+            case 1:
+                return "01: Power up";
+            case 2:
+                return "02: MCLR pin";
+            case 3:
+                return "03: WatchDog Timer";
+            case 4:
+                return "04: Vdd Brownout";
+            case 5:
+                return "05: Reset instruction";
+            case 6:
+                return "06: Stack underflow";
+            case 7:
+                return "07: Stack overflow";
+            default:
+                break;
         }
     }
     return errorcounttext(cause) + ": Unknown reset source";

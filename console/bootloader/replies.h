@@ -2,12 +2,12 @@
 // as data, and the reset-cause text. Pure functions: no window, no port.
 #pragma once
 
-#include "console/bootloader/bootview.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "console/bootloader/bootview.h"
 
 namespace sarnel::boot {
 

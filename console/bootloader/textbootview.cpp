@@ -11,9 +11,13 @@ TextBootView::TextBootView() {
     setText(Field::responsedecode, "-");
 }
 
-std::string TextBootView::text(Field field) { return fields_[static_cast<std::size_t>(field)]; }
+std::string TextBootView::text(Field field) {
+    return fields_[static_cast<std::size_t>(field)];
+}
 
-void TextBootView::setText(Field field, const std::string& value) { fields_[static_cast<std::size_t>(field)] = value; }
+void TextBootView::setText(Field field, const std::string& value) {
+    fields_[static_cast<std::size_t>(field)] = value;
+}
 
 std::string TextBootView::errorList() {
     std::string all;

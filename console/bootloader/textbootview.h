@@ -2,11 +2,11 @@
 // protocol through it, and the tests read the fields back from it.
 #pragma once
 
-#include "console/bootloader/bootview.h"
-
 #include <array>
 #include <deque>
 #include <string>
+
+#include "console/bootloader/bootview.h"
 
 namespace sarnel::boot {
 

@@ -1,9 +1,8 @@
 // sarnel-cli flash: the bootloader window's "App Write" and "Boot Write" on a terminal.
-#include "console/cli/cli.h"
-
 #include "console/bootloader/bootloader.h"
 #include "console/bootloader/replies.h"
 #include "console/bootloader/textbootview.h"
+#include "console/cli/cli.h"
 #include "console/shell/consoleerror.h"
 #include "console/shell/rs232.h"
 #if SARNEL_HAS_SIMULATOR
@@ -11,13 +10,13 @@
 #endif
 
 #include <com/apartment.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <unistd.h>
 
 namespace sarnel::cli {
 
@@ -51,8 +50,9 @@ public:
     void beep() override {}
     void lineDone(int line, int lineCount, const std::string& reply, double seconds) override {
         (void)reply;
-        if (line == 1) start_ = clock::now() - std::chrono::duration_cast<clock::duration>(
-                                                   std::chrono::duration<double>(seconds));
+        if (line == 1)
+            start_ = clock::now() -
+                     std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
         if (timing_) times_.push_back({seconds, line});
         line_ = line;
         lineCount_ = lineCount;
@@ -89,7 +89,8 @@ private:
             std::fprintf(stderr, "\r[%s%s] %3d%%  %d/%d lines  %.0f lines/s  %.1f s left  ",
                          std::string(static_cast<std::size_t>(filled), '#').c_str(),
                          std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
-                         static_cast<int>(static_cast<long long>(line) * 100 / lineCount), line, lineCount, rate, left);
+                         static_cast<int>(static_cast<long long>(line) * 100 / lineCount), line, lineCount,
+                         rate, left);
         } else {
             const int tenth = static_cast<int>(static_cast<long long>(line) * 10 / lineCount);
             if (tenth == lastTenth_ && !last) return;
@@ -119,8 +120,8 @@ void printtiming(std::vector<FlashView::LineTime> times, const boot::HexLines& t
     const std::size_t n = sorted.size();
     const double median =
         n % 2 ? sorted[n / 2].seconds : (sorted[n / 2 - 1].seconds + sorted[n / 2].seconds) / 2;
-    std::printf("Round trip:  min %.3f ms  median %.3f ms  max %.3f ms  (%zu lines)\n", sorted.front().seconds * 1e3,
-                median * 1e3, sorted.back().seconds * 1e3, n);
+    std::printf("Round trip:  min %.3f ms  median %.3f ms  max %.3f ms  (%zu lines)\n",
+                sorted.front().seconds * 1e3, median * 1e3, sorted.back().seconds * 1e3, n);
     std::printf("Slowest lines:\n");
     for (std::size_t k = 0; k < std::min<std::size_t>(5, n); ++k) {
         const auto& t = sorted[n - 1 - k];
@@ -183,19 +184,21 @@ int run(const std::vector<std::string>& args) {
             boot::BootLoader loader(*rs232, view);
             loader.setPortOpen(true);
             const std::filesystem::path path(file);
-            const std::string spec = file + '\xFF' + path.parent_path().string() + '\xFF' + path.filename().string();
+            const std::string spec =
+                file + '\xFF' + path.parent_path().string() + '\xFF' + path.filename().string();
             loader.write(spec, fromApp);
         }
         rs232->close();
         view.finish();
 
         using boot::Field;
-        std::printf("Prog blocks  %s\nHigh ROM     %s\nHigh Blocks  %s\nComments     %s\nCompletion   %s\n"
-                    "Errors       %s\nTime         %s\n",
-                    view.text(Field::blockswritten).c_str(), view.text(Field::highrompointers).c_str(),
-                    view.text(Field::highromblocks).c_str(), view.text(Field::commentlines).c_str(),
-                    view.text(Field::eofrecords).c_str(), view.text(Field::dataerrors).c_str(),
-                    view.text(Field::programtime).c_str());
+        std::printf(
+            "Prog blocks  %s\nHigh ROM     %s\nHigh Blocks  %s\nComments     %s\nCompletion   %s\n"
+            "Errors       %s\nTime         %s\n",
+            view.text(Field::blockswritten).c_str(), view.text(Field::highrompointers).c_str(),
+            view.text(Field::highromblocks).c_str(), view.text(Field::commentlines).c_str(),
+            view.text(Field::eofrecords).c_str(), view.text(Field::dataerrors).c_str(),
+            view.text(Field::programtime).c_str());
         const std::string log = view.errorList();
         if (!log.empty()) {
             std::printf("Error log (newest first):\n");

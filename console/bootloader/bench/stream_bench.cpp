@@ -16,23 +16,22 @@
 // UnpacedStream: the same image to the unpaced simulator (no flash time) through the real
 // component: the full round trip per line (console, component, pseudo-terminal, simulator),
 // an upper bound on the console's own cost per line.
-#include "console/bootloader/bootloader.h"
-#include "console/bootloader/textbootview.h"
-#include "console/bootloader/tests/fakecontrol_support.h"
-#include "console/bootloader/tests/hexgen_support.h"
-#include "console/shell/rs232.h"
-
-#include <com/apartment.h>
-#include <sim/simulator.h>
-
 #include <benchmark/benchmark.h>
-
-#include <algorithm>
+#include <com/apartment.h>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
+#include <sim/simulator.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "console/bootloader/bootloader.h"
+#include "console/bootloader/tests/fakecontrol_support.h"
+#include "console/bootloader/tests/hexgen_support.h"
+#include "console/bootloader/textbootview.h"
+#include "console/shell/rs232.h"
 
 using namespace sarnel::boot;
 
@@ -57,8 +56,9 @@ public:
 
 struct ImageFile {
     ImageFile() {
-        path = (std::filesystem::temp_directory_path() / ("stream-bench-" + std::to_string(::getpid()) + ".hex"))
-                   .string();
+        path =
+            (std::filesystem::temp_directory_path() / ("stream-bench-" + std::to_string(::getpid()) + ".hex"))
+                .string();
         std::ofstream out(path, std::ios::binary);
         for (const std::string& l : image.lines) out << l << "\r\n";
     }
@@ -115,7 +115,8 @@ void streamsimulated(benchmark::State& state, int paceBaud) {
             view.times.clear();
             const auto t0 = std::chrono::steady_clock::now();
             loader.bootload(file.spec());
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
             state.SetIterationTime(seconds);
             total += seconds;
             if (view.text(Field::eofrecords) != "1" || view.text(Field::dataerrors) != "0")
@@ -136,7 +137,9 @@ void streamsimulated(benchmark::State& state, int paceBaud) {
     com::uninitializeApartment();
 }
 
-void PacedStream(benchmark::State& state) { streamsimulated(state, 115200); }
+void PacedStream(benchmark::State& state) {
+    streamsimulated(state, 115200);
+}
 
 void BareHostPaced(benchmark::State& state) {
     ImageFile file;
@@ -168,7 +171,9 @@ void BareHostPaced(benchmark::State& state) {
     state.counters["over_min_pct"] = (total / static_cast<double>(state.iterations()) / minimum - 1) * 100;
     ::close(fd);
 }
-void UnpacedStream(benchmark::State& state) { streamsimulated(state, 0); }
+void UnpacedStream(benchmark::State& state) {
+    streamsimulated(state, 0);
+}
 
 void ConsoleCostPerLine(benchmark::State& state) {
     com::initializeApartment();
@@ -200,6 +205,11 @@ void ConsoleCostPerLine(benchmark::State& state) {
 BENCHMARK(PacedStream)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BareHostPaced)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(UnpacedStream)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(ConsoleCostPerLine)->Arg(1)->Arg(0)->ArgName("showprogress")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(ConsoleCostPerLine)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("showprogress")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

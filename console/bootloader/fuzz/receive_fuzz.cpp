@@ -1,15 +1,15 @@
 // Arbitrary bytes from the adapter into the bootloader window's receive handler: every
 // reply cut out, shown and decoded; the buffer stays within its cap; nothing crashes. The
 // first byte picks showprogress; the rest arrive in pieces split at 0xFE bytes.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
 #include "console/bootloader/bootloader.h"
 #include "console/bootloader/replies.h"
 #include "console/bootloader/textbootview.h"
 #include "console/responses/receivepath.h"
 #include "console/shell/serialcontrol.h"
-
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Records the alerts a test provokes instead of showing them.
 #pragma once
 
-#include "console/shell/alert.h"
-
 #include <vector>
+
+#include "console/shell/alert.h"
 
 namespace boottest {
 

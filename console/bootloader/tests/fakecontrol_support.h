@@ -3,10 +3,6 @@
 // it is seen only while the protocol waits. No device, no threads: fast and deterministic.
 #pragma once
 
-#include "console/shell/serialcontrol.h"
-
-#include "console/shell/consoleerror.h"
-
 #include <com/apartment.h>
 
 #include <cstdint>
@@ -14,6 +10,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "console/shell/consoleerror.h"
+#include "console/shell/serialcontrol.h"
 
 namespace boottest {
 
@@ -94,6 +93,8 @@ private:
 };
 
 // "!text" CR LF, as the adapter ends every reply.
-inline std::string reply(const std::string& text) { return "!" + text + "\r\n"; }
+inline std::string reply(const std::string& text) {
+    return "!" + text + "\r\n";
+}
 
 }  // namespace boottest

@@ -1,19 +1,17 @@
 // A whole application image flashed into the simulated adapter and read back from its
 // program memory, over a pseudo-terminal, with the adapter's own verdicts.
-#include "alertlog_support.h"
-#include "hexgen_support.h"
-#include "ptycontrol_support.h"
-
-#include "console/bootloader/bootloader.h"
-#include "console/bootloader/textbootview.h"
-
 #include <com/apartment.h>
-#include <sim/simulator.h>
-
 #include <gtest/gtest.h>
+#include <sim/simulator.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "alertlog_support.h"
+#include "console/bootloader/bootloader.h"
+#include "console/bootloader/textbootview.h"
+#include "hexgen_support.h"
+#include "ptycontrol_support.h"
 
 using namespace sarnel::boot;
 
@@ -40,7 +38,8 @@ protected:
         return path + "\xFF" + dir.string() + "\xFF" + "image.hex";
     }
 
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("boot-sim-" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("boot-sim-" + std::to_string(::getpid()));
     sim::Adapter adapter{[] {
         sim::Options o;
         o.flashTimePerLine = std::chrono::microseconds(0);

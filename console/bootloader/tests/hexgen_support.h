@@ -16,7 +16,8 @@ struct HexImage {
     int dataLines = 0, extendedLines = 0, highLines = 0, commentLines = 0;
 };
 
-inline std::string hexrecord(std::uint16_t address, std::uint8_t type, const std::vector<std::uint8_t>& data) {
+inline std::string hexrecord(std::uint16_t address, std::uint8_t type,
+                             const std::vector<std::uint8_t>& data) {
     char buf[16];
     std::uint32_t sum = static_cast<std::uint32_t>(data.size()) + (address >> 8) + (address & 0xFF) + type;
     std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);

@@ -1,19 +1,17 @@
 // The bootloader protocol against a scripted adapter: entry, erase, streaming, the counters,
 // the log, the stop rule, Cancel, and the failure paths of the serial control.
-#include "alertlog_support.h"
-#include "fakecontrol_support.h"
-
-#include "console/bootloader/bootloader.h"
-#include "console/bootloader/textbootview.h"
-
 #include <com/apartment.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
+
+#include "alertlog_support.h"
+#include "console/bootloader/bootloader.h"
+#include "console/bootloader/textbootview.h"
+#include "fakecontrol_support.h"
 
 using namespace sarnel::boot;
 using boottest::reply;
@@ -60,7 +58,8 @@ protected:
         return n;
     }
 
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("boot-proto-" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("boot-proto-" + std::to_string(::getpid()));
     boottest::AlertLog alerts;
     boottest::FakeControl control;
     TextBootView view;
@@ -142,9 +141,9 @@ TEST_F(Protocol, AppWriteRunsEntryEraseAndEveryLineUntilTheEndRecord) {
                        {";comment", "Bi"},
                        {"", "Bi"},
                        {":00000001FF", "Bc"}});
-    const std::string spec =
-        hexfile({":020000040000FA", ":10000000000102030405060708090A0B0C0D0E0F78", ";comment", "",
-                 ":02000004003000CA", ":0100000012ED", ":00000001FF", ":10001000000102030405060708090A0B0C0D0E0F68"});
+    const std::string spec = hexfile({":020000040000FA", ":10000000000102030405060708090A0B0C0D0E0F78",
+                                      ";comment", "", ":02000004003000CA", ":0100000012ED", ":00000001FF",
+                                      ":10001000000102030405060708090A0B0C0D0E0F68"});
     loader.write(spec, true);
     EXPECT_EQ(control.frames.front(), "$00FF5A3C\r");
     EXPECT_EQ(control.frames[1], "$E\r");
@@ -210,7 +209,8 @@ TEST_F(Protocol, ErrorCountsFrom100OnShowTwoDigits) {
     EXPECT_EQ(view.text(Field::dataerrors), "123");
     const std::string log = view.errorList();
     EXPECT_EQ(log.substr(0, 4), "23  ");
-    const std::string hundred = rejectedline(100, "z", "':nn' No dd/cc bytes received, frame rejected", "$bad[cr]");
+    const std::string hundred =
+        rejectedline(100, "z", "':nn' No dd/cc bytes received, frame rejected", "$bad[cr]");
     EXPECT_EQ(hundred.substr(0, 4), "00  ");
     EXPECT_NE(log.find("\r\n" + hundred + "\r\n"), std::string::npos);
 }
@@ -327,8 +327,7 @@ TEST_F(Protocol, AFailingReadAlertsAndSkipsProcess) {
 class FailingView : public TextBootView {
 public:
     void setText(Field field, const std::string& value) override {
-        if (field == Field::responsedecode && value != "---")
-            throw sarnel::ConsoleError(13, "Type mismatch");
+        if (field == Field::responsedecode && value != "---") throw sarnel::ConsoleError(13, "Type mismatch");
         TextBootView::setText(field, value);
     }
 };

@@ -1,17 +1,17 @@
 #include "ptycontrol_support.h"
 
-#include "console/responses/portscan.h"
-#include "console/shell/consoleerror.h"
-
 #include <com/apartment.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "console/responses/portscan.h"
+#include "console/shell/consoleerror.h"
 
 namespace boottest {
 
@@ -123,7 +123,8 @@ std::int32_t PtyControl::write(const std::string& data, std::int32_t count, std:
         throw sarnel::ConsoleError(n, "Write failed");
     }
     if (fd_ < 0) throw sarnel::ConsoleError(kPortNotOpen, "The port is not open");
-    const std::size_t total = count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), data.size()) : data.size();
+    const std::size_t total =
+        count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), data.size()) : data.size();
     {
         std::lock_guard lock(shared_->mutex);
         shared_->written.push_back(data.substr(0, total));
@@ -136,8 +137,10 @@ std::int32_t PtyControl::write(const std::string& data, std::int32_t count, std:
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) throw sarnel::ConsoleError(kWriteFailed, std::strerror(errno));
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            throw sarnel::ConsoleError(kWriteFailed, std::strerror(errno));
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd out{fd_, POLLOUT, 0};
         ::poll(&out, 1, static_cast<int>(left.count()));

@@ -4,14 +4,14 @@
 // Records every write, so tests can say exactly which frames went out.
 #pragma once
 
-#include "console/shell/serialcontrol.h"
-
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "console/shell/serialcontrol.h"
 
 namespace boottest {
 

@@ -1,14 +1,14 @@
 // The pure rules of the bootloader client: reply display, reset causes, log lines, line ends
 // and the reading of the line table.
-#include "console/bootloader/bootloader.h"
-#include "console/bootloader/hexlines.h"
-#include "console/bootloader/replies.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "console/bootloader/bootloader.h"
+#include "console/bootloader/hexlines.h"
+#include "console/bootloader/replies.h"
 
 using namespace sarnel::boot;
 
@@ -39,7 +39,8 @@ TEST(DecodeReply, EveryVerdictShowsItsLetterTextAndColour) {
         {"Bsomething", "s", "':nn' Checksum mismatch, frame rejected", kRed},
         {"0000022603", "00", "App: Firmware ID querry", kYellow},
         {"000601", "06", "App: Reset cause=01: Power up", kYellow},
-        {"0006-1", "06", "App: Reset cause=0:Unknown 1:PowerUp 2:MCLR 3:WDT 4:Brownout 5:ResetInstr 6:StackUnd 7:StackOvr",
+        {"0006-1", "06",
+         "App: Reset cause=0:Unknown 1:PowerUp 2:MCLR 3:WDT 4:Brownout 5:ResetInstr 6:StackUnd 7:StackOvr",
          kYellow},
         {"000609", "06", "App: Reset cause=09: Unknown reset source", kYellow},
         {"0006", "06", "App: Reset cause=00: Unknown reset source", kYellow},
@@ -68,12 +69,18 @@ TEST(ResetCause, KnownModelsNameTheCauseOthersOnlyNumberIt) {
         const char* text;
     };
     const Row rows[] = {
-        {"2520", 2, "02: MCLR pin"},        {"4520", 3, "03: WatchDog Timer"},
-        {"8527", 4, "04: Vdd Brownout"},    {"0", 5, "05: Reset instruction"},
-        {"2520", 6, "06: Stack underflow"}, {"2520", 7, "07: Stack overflow"},
-        {"2520", 0, "00: Unknown reset source"}, {"2520", 8, "08: Unknown reset source"},
-        {"2520", 123, "23: Unknown reset source"}, {"1234", 1, "01: Unknown reset source"},
-        {"1234", -1, "-1: Unknown reset source"}, {"", 1, "01: Power up"},  // "" has the value 0
+        {"2520", 2, "02: MCLR pin"},
+        {"4520", 3, "03: WatchDog Timer"},
+        {"8527", 4, "04: Vdd Brownout"},
+        {"0", 5, "05: Reset instruction"},
+        {"2520", 6, "06: Stack underflow"},
+        {"2520", 7, "07: Stack overflow"},
+        {"2520", 0, "00: Unknown reset source"},
+        {"2520", 8, "08: Unknown reset source"},
+        {"2520", 123, "23: Unknown reset source"},
+        {"1234", 1, "01: Unknown reset source"},
+        {"1234", -1, "-1: Unknown reset source"},
+        {"", 1, "01: Power up"},  // "" has the value 0
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.model) + " " + std::to_string(row.cause));
@@ -100,7 +107,8 @@ TEST(LogLines, ErrorCountKeepsTwoDigits) {
 TEST(LogLines, RejectedLineIsPaddedTo56ThenCarriesTheFrame) {
     const std::string sent = "$:0400000012345678E4[cr]";
     const std::string shortLine = rejectedline(3, "s", "':nn' Checksum mismatch, frame rejected", sent);
-    EXPECT_EQ(shortLine.substr(0, 56), std::string("03  s  ':nn' Checksum mismatch, frame rejected").append(10, ' '));
+    EXPECT_EQ(shortLine.substr(0, 56),
+              std::string("03  s  ':nn' Checksum mismatch, frame rejected").append(10, ' '));
     EXPECT_EQ(shortLine.substr(56), sent);
 
     // 56 characters or more: one space only.
@@ -145,7 +153,8 @@ protected:
 };
 
 TEST_F(HexFile, RefusesWhatCannotBeStreamed) {
-    EXPECT_NE(readhexlines((dir_ / "missing.hex").string()).refusal.find("File not opened"), std::string::npos);
+    EXPECT_NE(readhexlines((dir_ / "missing.hex").string()).refusal.find("File not opened"),
+              std::string::npos);
     EXPECT_NE(readhexlines(dir_.string()).refusal.find("File not opened"), std::string::npos);
     EXPECT_NE(readhexlines(write("empty.hex", "")).refusal.find("empty"), std::string::npos);
 
@@ -167,6 +176,8 @@ TEST_F(HexFile, ExactlyTheLimitIsReadWhole) {
 }
 
 TEST(SpecPath, TheFirstFieldOfTheDialogResultIsThePath) {
-    EXPECT_EQ(BootLoader::specpath("/fw/app.hex\xFF/fw\xFF" "app.hex"), "/fw/app.hex");
+    EXPECT_EQ(BootLoader::specpath("/fw/app.hex\xFF/fw\xFF"
+                                   "app.hex"),
+              "/fw/app.hex");
     EXPECT_EQ(BootLoader::specpath("/fw/a b.hex"), "/fw/a b.hex");
 }

@@ -17,7 +17,9 @@ namespace sarnel::boot {
 namespace {
 
 // Positions are given in twips as the window was designed; 15 twips make a pixel.
-QRect twips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
 
 QFont consolas() {
     QFont f("Consolas", 9);
@@ -31,8 +33,12 @@ QFont arial() {
     return f;
 }
 
-QString qt(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string bytes(const QString& s) { return s.toLatin1().toStdString(); }
+QString qt(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string bytes(const QString& s) {
+    return s.toLatin1().toStdString();
+}
 
 // The plain-text box keeps "\n"; the log's line break is CR LF.
 QString fromCrLf(const std::string& s) {
@@ -195,7 +201,9 @@ QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialC
 
 QuorBLCForm::~QuorBLCForm() = default;
 
-double QuorBLCForm::progress() const { return progressp_->percent(); }
+double QuorBLCForm::progress() const {
+    return progressp_->percent();
+}
 
 std::string QuorBLCForm::text(Field f) {
     const auto held = pending_.find(f);
@@ -251,7 +259,9 @@ std::string QuorBLCForm::errorList() {
     return bytes(t);
 }
 
-void QuorBLCForm::setErrorList(const std::string& value) { errorlist_->setPlainText(fromCrLf(value)); }
+void QuorBLCForm::setErrorList(const std::string& value) {
+    errorlist_->setPlainText(fromCrLf(value));
+}
 
 void QuorBLCForm::prependError(const std::string& line) {
     // Inserted at the top instead of rewriting the whole log: long runs with many rejected
@@ -261,13 +271,25 @@ void QuorBLCForm::prependError(const std::string& line) {
     cursor.insertText(fromCrLf(line) + "\n");
 }
 
-bool QuorBLCForm::showProgress() { return showprogress_->isChecked(); }
-bool QuorBLCForm::runWithErrors() { return runwitherrors_->isChecked(); }
-void QuorBLCForm::clearProgress() { progressp_->setPercent(-1); }
-void QuorBLCForm::drawProgress(double percent) { progressp_->setPercent(percent); }
-void QuorBLCForm::beep() { QApplication::beep(); }
+bool QuorBLCForm::showProgress() {
+    return showprogress_->isChecked();
+}
+bool QuorBLCForm::runWithErrors() {
+    return runwitherrors_->isChecked();
+}
+void QuorBLCForm::clearProgress() {
+    progressp_->setPercent(-1);
+}
+void QuorBLCForm::drawProgress(double percent) {
+    progressp_->setPercent(percent);
+}
+void QuorBLCForm::beep() {
+    QApplication::beep();
+}
 // After a serial failure: the list back on "Select...", whose handler leaves the port closed.
-void QuorBLCForm::selectNoPort() { console_->selectNoPort(); }
+void QuorBLCForm::selectNoPort() {
+    console_->selectNoPort();
+}
 
 void QuorBLCForm::setPortList(const std::vector<std::string>& names) {
     portselect_->clear();
@@ -275,9 +297,13 @@ void QuorBLCForm::setPortList(const std::vector<std::string>& names) {
     for (const std::string& n : names) portselect_->addItem(qt(n));
 }
 
-void QuorBLCForm::showPortEntry(int index) { portselect_->setCurrentIndex(index); }
+void QuorBLCForm::showPortEntry(int index) {
+    portselect_->setCurrentIndex(index);
+}
 
-std::string QuorBLCForm::baudText() { return bytes(baudrateselect_->currentText()); }
+std::string QuorBLCForm::baudText() {
+    return bytes(baudrateselect_->currentText());
+}
 
 void QuorBLCForm::setButtonsEnabled(bool enabled) {
     for (int i = 0; i <= 6; ++i) cmmd_.at(i)->setEnabled(enabled);

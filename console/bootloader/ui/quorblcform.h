@@ -2,14 +2,13 @@
 // them, so tests find them by objectName) over BootConsole, which holds the logic.
 #pragma once
 
-#include "console/bootloader/bootconsole.h"
-
 #include <QTimer>
 #include <QWidget>
-
 #include <array>
 #include <map>
 #include <optional>
+
+#include "console/bootloader/bootconsole.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,8 +29,8 @@ public:
     // Loads the window: the controls in their design-time state, the caption with the version
     // text after a space, baud rate 115200, then the loaded flag. `rs232` is the window's
     // control, `scanFactory` makes the control of the port scan.
-    QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialControl> rs232, SerialFactory scanFactory,
-                QWidget* parent = nullptr);
+    QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialControl> rs232,
+                SerialFactory scanFactory, QWidget* parent = nullptr);
     ~QuorBLCForm() override;
 
     BootConsole& console() { return *console_; }

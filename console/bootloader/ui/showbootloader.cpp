@@ -1,13 +1,12 @@
 #include "console/bootloader/ui/showbootloader.h"
 
+#include <QWidget>
+#include <chrono>
+
 #include "console/bootloader/ui/quorblcform.h"
 #include "console/command/timing.h"
 #include "console/shell/pump.h"
 #include "console/shell/rs232.h"
-
-#include <QWidget>
-
-#include <chrono>
 
 namespace sarnel {
 
@@ -19,12 +18,18 @@ SerialFactory& factory() {
     return f;
 }
 
-std::unique_ptr<SerialControl> makeControl() { return factory() ? factory()() : createRs232(); }
+std::unique_ptr<SerialControl> makeControl() {
+    return factory() ? factory()() : createRs232();
+}
 }  // namespace
 
-void boot::setBootSerialFactory(SerialFactory f) { factory() = std::move(f); }
+void boot::setBootSerialFactory(SerialFactory f) {
+    factory() = std::move(f);
+}
 
-boot::QuorBLCForm* boot::shownBootloader() { return current; }
+boot::QuorBLCForm* boot::shownBootloader() {
+    return current;
+}
 
 void showbootloader(std::string& hexFolder, const std::string& scanSettings, const std::string& versionText,
                     QWidget* mainWindow) {

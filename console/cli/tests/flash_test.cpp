@@ -1,9 +1,6 @@
 // sarnel-cli flash against the simulated adapter: a whole image, rejected lines with and
 // without --stop-on-error, a refused file, the timing report, and its arguments.
-#include "console/bootloader/tests/hexgen_support.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +9,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "console/bootloader/tests/hexgen_support.h"
 
 namespace {
 
@@ -61,9 +60,7 @@ Result cli(const std::string& args) {
 const std::vector<std::string> kWithRejections = {
     ":0400000001020304F2",
     ":0400000001020304F3",  // checksum
-    "not a record",
-    ":0400040005060708DE",
-    ":00000001FF",
+    "not a record",        ":0400040005060708DE", ":00000001FF",
 };
 
 TEST(CliFlash, AWholeImageFromTheApplicationExitsZero) {
@@ -71,7 +68,8 @@ TEST(CliFlash, AWholeImageFromTheApplicationExitsZero) {
     const Result r = cli("flash --simulate --from-app " + hexfile("app.hex", image.lines));
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("Prog blocks  2000\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("High Blocks  " + std::to_string(image.highLines) + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("High Blocks  " + std::to_string(image.highLines) + "\n"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("Completion   1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Errors       0\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Error log"), std::string::npos) << r.out;
@@ -89,7 +87,8 @@ TEST(CliFlash, RejectedLinesAreLoggedAndFailTheRun) {
     EXPECT_NE(goOn.out.find("Completion   1\n"), std::string::npos) << goOn.out;
     EXPECT_NE(goOn.out.find("Errors       2\n"), std::string::npos) << goOn.out;
     EXPECT_NE(goOn.out.find("  02  f  "), std::string::npos) << goOn.out;
-    EXPECT_NE(goOn.out.find("  01  s  ':nn' Checksum mismatch, frame rejected"), std::string::npos) << goOn.out;
+    EXPECT_NE(goOn.out.find("  01  s  ':nn' Checksum mismatch, frame rejected"), std::string::npos)
+        << goOn.out;
     EXPECT_NE(goOn.err.find("with errors"), std::string::npos) << goOn.err;
 
     const Result stop = cli("flash --simulate --from-app --stop-on-error " + file);
@@ -100,7 +99,7 @@ TEST(CliFlash, RejectedLinesAreLoggedAndFailTheRun) {
 }
 
 TEST(CliFlash, ARefusedFileSendsNothing) {
-    const Result r = cli("flash --simulate --from-app " + hexfile("empty.hex", {}) );
+    const Result r = cli("flash --simulate --from-app " + hexfile("empty.hex", {}));
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.out.find("File is empty"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Prog blocks  0\n"), std::string::npos) << r.out;
@@ -114,8 +113,9 @@ TEST(CliFlash, TimingReportsTheRoundTrips) {
 }
 
 TEST(CliFlash, BadArgumentsAreUsageErrors) {
-    for (const char* args : {"flash", "flash --simulate", "flash --port", "flash --port COM3 --simulate x.hex",
-                             "flash --simulate --bogus x.hex", "flash --simulate a.hex b.hex"}) {
+    for (const char* args :
+         {"flash", "flash --simulate", "flash --port", "flash --port COM3 --simulate x.hex",
+          "flash --simulate --bogus x.hex", "flash --simulate a.hex b.hex"}) {
         const Result r = cli(args);
         EXPECT_EQ(r.exit, 2) << args;
         EXPECT_NE(r.err.find("sarnel-cli flash: "), std::string::npos) << args << ": " << r.err;

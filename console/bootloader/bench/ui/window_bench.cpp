@@ -7,24 +7,22 @@
 //
 // WindowCpuPerLine: the same with an adapter that answers at once on the window's thread,
 // so that only the console's own work counts; "cpu_us" is the processor time per line.
-#include "console/bootloader/textbootview.h"
-#include "console/bootloader/tests/fakecontrol_support.h"
-#include "console/bootloader/tests/hexgen_support.h"
-#include "console/bootloader/ui/quorblcform.h"
-#include "console/shell/rs232.h"
-#include "console/shell/ui/qtpump.h"
-
+#include <benchmark/benchmark.h>
 #include <sim/simulator.h>
+#include <unistd.h>
 
 #include <QApplication>
-
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
+
+#include "console/bootloader/tests/fakecontrol_support.h"
+#include "console/bootloader/tests/hexgen_support.h"
+#include "console/bootloader/textbootview.h"
+#include "console/bootloader/ui/quorblcform.h"
+#include "console/shell/rs232.h"
+#include "console/shell/ui/qtpump.h"
 
 using namespace sarnel::boot;
 
@@ -59,8 +57,9 @@ private:
 
 struct Image {
     Image() {
-        path = (std::filesystem::temp_directory_path() / ("window-bench-" + std::to_string(::getpid()) + ".hex"))
-                   .string();
+        path =
+            (std::filesystem::temp_directory_path() / ("window-bench-" + std::to_string(::getpid()) + ".hex"))
+                .string();
         {
             std::ofstream out(path, std::ios::binary);
             for (const std::string& l : image.lines) out << l << "\r\n";
@@ -119,7 +118,8 @@ void WindowRoundTrip(benchmark::State& state) {
 void WindowCpuPerLine(benchmark::State& state) {
     Image file;
     boottest::FakeControl rs232;
-    rs232.respond([](const std::string& frame) { return boottest::reply(frame == "$:00000001FF\r" ? "Bc" : "Ba"); });
+    rs232.respond(
+        [](const std::string& frame) { return boottest::reply(frame == "$:00000001FF\r" ? "Bc" : "Ba"); });
     TextBootView memory;
     std::unique_ptr<QuorBLCForm> form = state.range(0) ? shownform() : nullptr;
     TimedTee view(state.range(0) == 1 ? static_cast<BootView&>(*form) : memory);
@@ -141,8 +141,20 @@ void WindowCpuPerLine(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(WindowRoundTrip)->Arg(0)->Arg(1)->ArgName("view")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(WindowCpuPerLine)->Arg(0)->Arg(1)->Arg(2)->ArgName("view")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(WindowRoundTrip)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("view")
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(WindowCpuPerLine)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("view")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,23 +1,19 @@
 // The bootloader window with the real serial component against the simulated adapter: the
 // port found by the window's own scan, "App Write" of a whole image read back from the
 // adapter's memory, and Ping sending one frame.
-#include "window_support.h"
-
-#include "console/bootloader/tests/alertlog_support.h"
-#include "console/bootloader/tests/hexgen_support.h"
-
-#include "console/bootloader/ui/quorblcform.h"
-#include "console/shell/rs232.h"
-
+#include <gtest/gtest.h>
 #include <sim/simulator.h>
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+
+#include "console/bootloader/tests/alertlog_support.h"
+#include "console/bootloader/tests/hexgen_support.h"
+#include "console/bootloader/ui/quorblcform.h"
+#include "console/shell/rs232.h"
+#include "window_support.h"
 
 using namespace sarnel::boot;
 
@@ -28,7 +24,8 @@ protected:
     FlashWindow() {
         adapter.linkAs(ports.path(), 7);
         ::setenv("VESKOR_PORT_DIR", ports.path().c_str(), 1);
-        form = std::make_unique<QuorBLCForm>("1.00.00", sarnel::createRs232(), [] { return sarnel::createRs232(); });
+        form = std::make_unique<QuorBLCForm>("1.00.00", sarnel::createRs232(),
+                                             [] { return sarnel::createRs232(); });
         form->show();
         form->portscanx();
     }

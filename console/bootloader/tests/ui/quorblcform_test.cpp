@@ -1,13 +1,9 @@
 // The bootloader window offscreen: its design-time state, the port and baud lists, the
 // buttons and their enabling, the file choice, Cancel and closing during a run, and
 // showbootloader's return of the HEX folder.
-#include "window_support.h"
-
-#include "console/bootloader/tests/alertlog_support.h"
-#include "console/bootloader/tests/fakecontrol_support.h"
-
 #include "console/bootloader/ui/quorblcform.h"
-#include "console/bootloader/ui/showbootloader.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +14,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <gtest/gtest.h>
+#include "console/bootloader/tests/alertlog_support.h"
+#include "console/bootloader/tests/fakecontrol_support.h"
+#include "console/bootloader/ui/showbootloader.h"
+#include "window_support.h"
 
 using namespace sarnel::boot;
 using boottest::FakeControl;
@@ -38,8 +37,9 @@ protected:
         auto control = std::make_unique<FakeControl>();
         control->openable = {"COM3", "COM9"};
         rs232 = control.get();
-        form = std::make_unique<QuorBLCForm>("1.00.00", std::move(control),
-                                             [] { return openableFake({"COM3", "COM9"}); });
+        form = std::make_unique<QuorBLCForm>("1.00.00", std::move(control), [] {
+            return openableFake({"COM3", "COM9"});
+        });
         form->show();
         form->portscanx();
     }
@@ -212,8 +212,10 @@ TEST_F(Window, AppWriteRunsWithTheButtonsDisabledAndKeepsTheFolder) {
     dialog.path = other.write("fw.hex", {":0400000001020304F2", ":0400040005060708DE", ":00000001FF"});
     bool disabledDuringRun = false, cancelEnabled = false;
     rs232->respond([&](const std::string& frame) {
-        disabledDuringRun = !child<QPushButton>("cmmd_0")->isEnabled() && !child<QPushButton>("cmmd_6")->isEnabled();
-        cancelEnabled = child<QPushButton>("cmmd_255")->isEnabled() && child<QComboBox>("portselect")->isEnabled();
+        disabledDuringRun =
+            !child<QPushButton>("cmmd_0")->isEnabled() && !child<QPushButton>("cmmd_6")->isEnabled();
+        cancelEnabled =
+            child<QPushButton>("cmmd_255")->isEnabled() && child<QComboBox>("portselect")->isEnabled();
         if (frame == "$00FF5A3C\r") return reply("Bb");
         if (frame == "$E\r") return reply("Be");
         if (frame == "$:00000001FF\r") return reply("Bc");

@@ -1,15 +1,14 @@
 #include "window_support.h"
 
-#include "console/shell/ui/qtpump.h"
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <unistd.h>
+
+#include "console/shell/ui/qtpump.h"
 
 namespace boottest {
 

@@ -2,11 +2,11 @@
 // that answers as told, and HEX files in a folder of their own.
 #pragma once
 
-#include "console/shell/filedialog.h"
-
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "console/shell/filedialog.h"
 
 namespace boottest {
 
