@@ -17,6 +17,9 @@ void caprxbuffer(std::string& buffer, std::size_t cap) {
 }
 
 void charreceived(ReceiveHost& host) {
+    // An event that was already on its way when the port was closed (a rescan, "Select...",
+    // "Update") has nothing to read; reading a closed control would raise a false alarm.
+    if (!host.rs232().isOpen()) return;
     try {
         host.rxbuffer() += host.rs232().read();
     } catch (const ConsoleError& error) {

@@ -31,7 +31,8 @@ public:
 
 // The handler of the control's EvtCharReceived. A failing Read shows the "Veskor error" alert,
 // returns the port list to "Select...", closes the port and clears the port-open flag; the
-// buffer keeps what it held and nothing is decoded. Never throws ConsoleError.
+// buffer keeps what it held and nothing is decoded. An event that arrives after the port was
+// closed is ignored. Never throws ConsoleError.
 void charreceived(ReceiveHost& host);
 
 }  // namespace sarnel

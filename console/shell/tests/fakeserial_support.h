@@ -84,7 +84,8 @@ public:
     }
     void writeBackground(const std::string& data) override { send(data); }
     std::string read() override {
-        if (port_ && port_->unplugged) throw ConsoleError(kUnexpected, "Unexpected failure");
+        if (!port_) throw ConsoleError(kUnexpected, "The port is not open");
+        if (port_->unplugged) throw ConsoleError(kUnexpected, "Unexpected failure");
         std::string out;
         out.swap(input_);
         return out;

@@ -223,6 +223,16 @@ TEST_F(Console, AFailingReadShowsVeskorError) {
     EXPECT_EQ(view.rxd, "[No port is selected]");
 }
 
+TEST_F(Console, AnEventAfterThePortClosedIsIgnored) {
+    bus.adapter("COM3");
+    chooseAdapter();
+    serial->arrive("!0013\r\n");  // the event is queued ...
+    console->portselected(0);      // ... and the port closed before it runs
+    processEvents();
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_TRUE(view.list.text.empty());
+}
+
 TEST(RxBufferCap, KeepsTheBufferBounded) {
     const std::string junk(70000, 'x');
     struct Row {
