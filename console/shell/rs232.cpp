@@ -3,19 +3,18 @@
 // links the runtime and the component's public header only, never the component.
 #include "console/shell/rs232.h"
 
-#include "console/shell/consoleerror.h"
-
-#include <veskor/veskor.h>
-
 #include <com/activation.h>
 #include <com/apartment.h>
 #include <com/dispatch.h>
 #include <com/errorinfo.h>
 #include <com/taskmem.h>
 #include <com/text.h>
+#include <veskor/veskor.h>
 
 #include <atomic>
 #include <utility>
+
+#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 
@@ -70,7 +69,8 @@ public:
         if (out) *out = nullptr;
         return com::E_NOTIMPL;
     }
-    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID, DISPID*) override {
+    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
+                          DISPID*) override {
         return com::E_NOTIMPL;
     }
     HRESULT Invoke(DISPID member, const com::IID&, com::LCID, std::uint16_t, com::DispParams*, Variant*,
@@ -93,11 +93,13 @@ public:
     Rs232() {
         if (!com::currentApartment())
             throw ConsoleError(com::CO_E_NOTINITIALIZED, "The window's thread has no component apartment.");
-        if (HRESULT hr = com::createInstance(com::narrow(veskor::kProgId), com::IID_IDispatch, disp_); com::failed(hr))
+        if (HRESULT hr = com::createInstance(com::narrow(veskor::kProgId), com::IID_IDispatch, disp_);
+            com::failed(hr))
             raiseFromThread(hr);
         auto container = disp_.as<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
         if (!container) raise(com::E_NOINTERFACE, u"The serial control has no connection points.");
-        if (HRESULT hr = container->FindConnectionPoint(veskor::IID__IVeskorEvents, point_.put()); com::failed(hr))
+        if (HRESULT hr = container->FindConnectionPoint(veskor::IID__IVeskorEvents, point_.put());
+            com::failed(hr))
             raiseFromThread(hr);
         sink_ = ComPtr<EventSink>::attach(new EventSink);
         if (HRESULT hr = point_->Advise(sink_.get(), &cookie_); com::failed(hr)) raiseFromThread(hr);
@@ -191,7 +193,8 @@ public:
     }
     std::string readBinary(std::int32_t count, std::int32_t timeoutMs) override {
         Variant n;
-        Variant r = call(veskor::DISPID_ReadBinary, com::DISPATCH_METHOD, count, timeoutMs, Variant::byRef(n));
+        Variant r =
+            call(veskor::DISPID_ReadBinary, com::DISPATCH_METHOD, count, timeoutMs, Variant::byRef(n));
         auto* block = reinterpret_cast<char*>(static_cast<std::intptr_t>(r.i8));
         std::string bytes;
         if (block && n.vt == com::VT_I4 && n.i4 > 0) bytes.assign(block, static_cast<std::size_t>(n.i4));
@@ -222,8 +225,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Rs232Control> createRs232Control() { return std::make_unique<Rs232>(); }
+std::unique_ptr<Rs232Control> createRs232Control() {
+    return std::make_unique<Rs232>();
+}
 
-std::unique_ptr<SerialControl> createRs232() { return createRs232Control(); }
+std::unique_ptr<SerialControl> createRs232() {
+    return createRs232Control();
+}
 
 }  // namespace sarnel

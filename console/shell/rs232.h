@@ -2,11 +2,11 @@
 // component runtime by its ProgID and called by dispatch identifier.
 #pragma once
 
-#include "console/shell/serialcontrol.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "console/shell/serialcontrol.h"
 
 namespace sarnel {
 

@@ -1,13 +1,11 @@
 // The four entry points of libVeskorMod.so and its resource table, and the class object of
 // Veskor.
-#include "resources.h"
+#include <com/module.h>
+#include <veskor/veskor.h>
 
 #include "../src/create.h"
 #include "../src/typelibrary.h"
-
-#include <veskor/veskor.h>
-
-#include <com/module.h>
+#include "resources.h"
 
 using namespace com;
 
@@ -43,8 +41,10 @@ public:
         return createVeskor(iid, out);
     }
     HRESULT LockServer(bool lock) override {
-        if (lock) veskorModuleLife().lock();
-        else veskorModuleLife().unlock();
+        if (lock)
+            veskorModuleLife().lock();
+        else
+            veskorModuleLife().unlock();
         return S_OK;
     }
 };
@@ -60,7 +60,8 @@ std::string ownPath();
 
 // S_OK when no Veskor object, no lock and no type information of the module is alive.
 VESKOR_EXPORT HRESULT DllCanUnloadNow() {
-    return veskor::veskorObjectCount() == 0 && veskor::veskorModuleLife().canUnloadNow() == S_OK ? S_OK : S_FALSE;
+    return veskor::veskorObjectCount() == 0 && veskor::veskorModuleLife().canUnloadNow() == S_OK ? S_OK
+                                                                                                 : S_FALSE;
 }
 
 // The class object of Veskor; CLASS_E_CLASSNOTAVAILABLE for any other class.
@@ -72,17 +73,23 @@ VESKOR_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void
 }
 
 // Applies the registration script and registers the type library.
-VESKOR_EXPORT HRESULT DllRegisterServer() { return registerModule(veskor::kModuleResources, veskor::ownPath()); }
+VESKOR_EXPORT HRESULT DllRegisterServer() {
+    return registerModule(veskor::kModuleResources, veskor::ownPath());
+}
 
 // Removes the registration script's keys and the type library's registration.
 VESKOR_EXPORT HRESULT DllUnregisterServer() {
     return unregisterModule(veskor::kModuleResources, veskor::ownPath());
 }
 
-VESKOR_EXPORT const ModuleResources* ComModuleResources() { return &veskor::kModuleResources; }
+VESKOR_EXPORT const ModuleResources* ComModuleResources() {
+    return &veskor::kModuleResources;
+}
 
 namespace veskor {
 namespace {
-std::string ownPath() { return modulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)); }
+std::string ownPath() {
+    return modulePathOf(reinterpret_cast<const void*>(&DllRegisterServer));
+}
 }  // namespace
 }  // namespace veskor

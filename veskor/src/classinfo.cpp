@@ -1,13 +1,12 @@
 #include "classinfo.h"
 
-#include "typelibrary.h"
-
-#include <veskor/veskor.h>
-
 #include <com/typelib.h>
+#include <veskor/veskor.h>
 
 #include <atomic>
 #include <new>
+
+#include "typelibrary.h"
 
 using namespace com;
 

@@ -3,9 +3,9 @@
 // and then made on the C++ interface, so both ways in behave the same.
 #include "dispatch.h"
 
-#include "typelibrary.h"
-
 #include <com/dispatch.h>
+
+#include "typelibrary.h"
 
 using namespace com;
 
@@ -65,80 +65,107 @@ HRESULT readCall(IVeskor* v, CallArgs& args, Variant* result,
 HRESULT call(IVeskor* v, const FuncDesc& f, CallArgs& a, Variant* r) {
     HRESULT hr = S_OK;
     switch (f.id) {
-    case DISPID_BaudRate: return property(v, f, a, r, &IVeskor::get_BaudRate, &IVeskor::put_BaudRate);
-    case DISPID_DataBits: return property(v, f, a, r, &IVeskor::get_DataBits, &IVeskor::put_DataBits);
-    case DISPID_Parity: return property(v, f, a, r, &IVeskor::get_Parity, &IVeskor::put_Parity);
-    case DISPID_StopBits: return property(v, f, a, r, &IVeskor::get_StopBits, &IVeskor::put_StopBits);
-    case DISPID_PortName: return getter(v, &IVeskor::get_PortName, r);
-    case DISPID_Cd: return getter(v, &IVeskor::get_Cd, r);
-    case DISPID_Cts: return getter(v, &IVeskor::get_Cts, r);
-    case DISPID_Dsr: return getter(v, &IVeskor::get_Dsr, r);
-    case DISPID_Dtr: return property(v, f, a, r, &IVeskor::get_Dtr, &IVeskor::put_Dtr);
-    case DISPID_DtrDsr: return property(v, f, a, r, &IVeskor::get_DtrDsr, &IVeskor::put_DtrDsr);
-    case DISPID_RtsCts: return property(v, f, a, r, &IVeskor::get_RtsCts, &IVeskor::put_RtsCts);
-    case DISPID_Rts: return property(v, f, a, r, &IVeskor::get_Rts, &IVeskor::put_Rts);
-    case DISPID_XonXoff: return property(v, f, a, r, &IVeskor::get_XonXoff, &IVeskor::put_XonXoff);
-    case DISPID_PortHandle: return getter(v, &IVeskor::get_PortHandle, r);
-    case DISPID_Break: return property(v, f, a, r, &IVeskor::get_Break, &IVeskor::put_Break);
-    case DISPID_BytesUsedRQ: return getter(v, &IVeskor::get_BytesUsedRQ, r);
-    case DISPID_BytesUsedTQ: return getter(v, &IVeskor::get_BytesUsedTQ, r);
-    case DISPID_Ring: return getter(v, &IVeskor::get_Ring, r);
-    case DISPID_EventChar:
-        if (f.invokeKind == DISPATCH_PROPERTYPUT) {
-            std::u16string text;
-            if (failed(hr = a.get(0, text))) return hr;
-            return v->put_EventChar(text);
+        case DISPID_BaudRate:
+            return property(v, f, a, r, &IVeskor::get_BaudRate, &IVeskor::put_BaudRate);
+        case DISPID_DataBits:
+            return property(v, f, a, r, &IVeskor::get_DataBits, &IVeskor::put_DataBits);
+        case DISPID_Parity:
+            return property(v, f, a, r, &IVeskor::get_Parity, &IVeskor::put_Parity);
+        case DISPID_StopBits:
+            return property(v, f, a, r, &IVeskor::get_StopBits, &IVeskor::put_StopBits);
+        case DISPID_PortName:
+            return getter(v, &IVeskor::get_PortName, r);
+        case DISPID_Cd:
+            return getter(v, &IVeskor::get_Cd, r);
+        case DISPID_Cts:
+            return getter(v, &IVeskor::get_Cts, r);
+        case DISPID_Dsr:
+            return getter(v, &IVeskor::get_Dsr, r);
+        case DISPID_Dtr:
+            return property(v, f, a, r, &IVeskor::get_Dtr, &IVeskor::put_Dtr);
+        case DISPID_DtrDsr:
+            return property(v, f, a, r, &IVeskor::get_DtrDsr, &IVeskor::put_DtrDsr);
+        case DISPID_RtsCts:
+            return property(v, f, a, r, &IVeskor::get_RtsCts, &IVeskor::put_RtsCts);
+        case DISPID_Rts:
+            return property(v, f, a, r, &IVeskor::get_Rts, &IVeskor::put_Rts);
+        case DISPID_XonXoff:
+            return property(v, f, a, r, &IVeskor::get_XonXoff, &IVeskor::put_XonXoff);
+        case DISPID_PortHandle:
+            return getter(v, &IVeskor::get_PortHandle, r);
+        case DISPID_Break:
+            return property(v, f, a, r, &IVeskor::get_Break, &IVeskor::put_Break);
+        case DISPID_BytesUsedRQ:
+            return getter(v, &IVeskor::get_BytesUsedRQ, r);
+        case DISPID_BytesUsedTQ:
+            return getter(v, &IVeskor::get_BytesUsedTQ, r);
+        case DISPID_Ring:
+            return getter(v, &IVeskor::get_Ring, r);
+        case DISPID_EventChar:
+            if (f.invokeKind == DISPATCH_PROPERTYPUT) {
+                std::u16string text;
+                if (failed(hr = a.get(0, text))) return hr;
+                return v->put_EventChar(text);
+            }
+            return getter(v, &IVeskor::get_EventChar, r);
+        case DISPID_FireOnEventChar:
+            return property(v, f, a, r, &IVeskor::get_FireOnEventChar, &IVeskor::put_FireOnEventChar);
+        case DISPID_EnableReadOnEventChar:
+            return property(v, f, a, r, &IVeskor::get_EnableReadOnEventChar,
+                            &IVeskor::put_EnableReadOnEventChar);
+        case DISPID_Open: {
+            std::u16string port, settings;
+            if (failed(hr = a.get(0, port))) return hr;
+            if (!a.has(1)) return v->Open(port, Variant::missing());
+            if (failed(hr = a.get(1, settings))) return hr;
+            return v->Open(port, Variant(std::move(settings)));
         }
-        return getter(v, &IVeskor::get_EventChar, r);
-    case DISPID_FireOnEventChar:
-        return property(v, f, a, r, &IVeskor::get_FireOnEventChar, &IVeskor::put_FireOnEventChar);
-    case DISPID_EnableReadOnEventChar:
-        return property(v, f, a, r, &IVeskor::get_EnableReadOnEventChar, &IVeskor::put_EnableReadOnEventChar);
-    case DISPID_Open: {
-        std::u16string port, settings;
-        if (failed(hr = a.get(0, port))) return hr;
-        if (!a.has(1)) return v->Open(port, Variant::missing());
-        if (failed(hr = a.get(1, settings))) return hr;
-        return v->Open(port, Variant(std::move(settings)));
-    }
-    case DISPID_Close: return v->Close();
-    case DISPID_Write: {
-        std::u16string text;
-        Variant count, timeout;
-        if (failed(hr = a.get(0, text)) || failed(hr = optional32(a, 1, count)) ||
-            failed(hr = optional32(a, 2, timeout)))
+        case DISPID_Close:
+            return v->Close();
+        case DISPID_Write: {
+            std::u16string text;
+            Variant count, timeout;
+            if (failed(hr = a.get(0, text)) || failed(hr = optional32(a, 1, count)) ||
+                failed(hr = optional32(a, 2, timeout)))
+                return hr;
+            std::int32_t written = 0;
+            if (failed(hr = v->Write(text, count, timeout, &written))) return hr;
+            *r = Variant(written);
             return hr;
-        std::int32_t written = 0;
-        if (failed(hr = v->Write(text, count, timeout, &written))) return hr;
-        *r = Variant(written);
-        return hr;
-    }
-    case DISPID_Read: return readCall(v, a, r, &IVeskor::Read);
-    case DISPID_ClearRQ: return v->ClearRQ();
-    case DISPID_ClearTQ: return v->ClearTQ();
-    case DISPID_GetErrorStatus: {
-        std::int32_t parity = 0, framing = 0, overrun = 0;
-        if (failed(hr = v->GetErrorStatus(&parity, &framing, &overrun))) return hr;
-        a.setOut(0, Variant(parity));
-        a.setOut(1, Variant(framing));
-        a.setOut(2, Variant(overrun));
-        return hr;
-    }
-    case DISPID_SendXon: return v->SendXon();
-    case DISPID_SendXoff: return v->SendXoff();
-    case DISPID_WriteBinary: {
-        std::int64_t address = 0;
-        Variant count, timeout;
-        if (failed(hr = a.get(0, address)) || failed(hr = optional32(a, 1, count)) ||
-            failed(hr = optional32(a, 2, timeout)))
+        }
+        case DISPID_Read:
+            return readCall(v, a, r, &IVeskor::Read);
+        case DISPID_ClearRQ:
+            return v->ClearRQ();
+        case DISPID_ClearTQ:
+            return v->ClearTQ();
+        case DISPID_GetErrorStatus: {
+            std::int32_t parity = 0, framing = 0, overrun = 0;
+            if (failed(hr = v->GetErrorStatus(&parity, &framing, &overrun))) return hr;
+            a.setOut(0, Variant(parity));
+            a.setOut(1, Variant(framing));
+            a.setOut(2, Variant(overrun));
             return hr;
-        std::int32_t written = 0;
-        if (failed(hr = v->WriteBinary(address, count, timeout, &written))) return hr;
-        *r = Variant(written);
-        return hr;
-    }
-    case DISPID_ReadBinary: return readCall(v, a, r, &IVeskor::ReadBinary);
-    case DISPID_IsOpen: return getter(v, &IVeskor::get_IsOpen, r);
+        }
+        case DISPID_SendXon:
+            return v->SendXon();
+        case DISPID_SendXoff:
+            return v->SendXoff();
+        case DISPID_WriteBinary: {
+            std::int64_t address = 0;
+            Variant count, timeout;
+            if (failed(hr = a.get(0, address)) || failed(hr = optional32(a, 1, count)) ||
+                failed(hr = optional32(a, 2, timeout)))
+                return hr;
+            std::int32_t written = 0;
+            if (failed(hr = v->WriteBinary(address, count, timeout, &written))) return hr;
+            *r = Variant(written);
+            return hr;
+        }
+        case DISPID_ReadBinary:
+            return readCall(v, a, r, &IVeskor::ReadBinary);
+        case DISPID_IsOpen:
+            return getter(v, &IVeskor::get_IsOpen, r);
     }
     return DISP_E_MEMBERNOTFOUND;
 }
@@ -164,8 +191,8 @@ HRESULT veskorGetIDsOfNames(IVeskor*, const IID& riid, const std::u16string* nam
     return namesToIds(veskorInterfaceDesc(), names, count, ids);
 }
 
-HRESULT veskorInvoke(IVeskor* self, DISPID member, const IID& riid, LCID, std::uint16_t flags, DispParams* params,
-                     Variant* result, ExcepInfo* excep, std::uint32_t* argErr) {
+HRESULT veskorInvoke(IVeskor* self, DISPID member, const IID& riid, LCID, std::uint16_t flags,
+                     DispParams* params, Variant* result, ExcepInfo* excep, std::uint32_t* argErr) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!self) return E_POINTER;
     return dispatchCall(veskorInterfaceDesc(), member, flags, params, result, excep, argErr,

@@ -23,19 +23,15 @@ constexpr ParamDesc kPutShort[] = {{"newVal", VT_I2, IN}};
 constexpr ParamDesc kPutText[] = {{"newVal", VT_BSTR, IN}};
 
 constexpr ParamDesc kOpen[] = {{"PortName", VT_BSTR, IN}, {"Settings", VT_BSTR, IN | OPT}};
-constexpr ParamDesc kWrite[] = {{"WriteBuffer", VT_BSTR, IN},
-                                {"NumBytesToWrite", VT_I4, IN | OPT},
-                                {"Timeout", VT_I4, IN | OPT}};
-constexpr ParamDesc kRead[] = {{"NumBytesToRead", VT_I4, IN | OPT},
-                               {"Timeout", VT_I4, IN | OPT},
-                               {"pNumBytesRead", VT_I4, OUT | OPT}};
-constexpr ParamDesc kErrorStatus[] = {{"ParityError", VT_I4, OUT},
-                                      {"FramingError", VT_I4, OUT},
-                                      {"OverrunError", VT_I4, OUT}};
+constexpr ParamDesc kWrite[] = {
+    {"WriteBuffer", VT_BSTR, IN}, {"NumBytesToWrite", VT_I4, IN | OPT}, {"Timeout", VT_I4, IN | OPT}};
+constexpr ParamDesc kRead[] = {
+    {"NumBytesToRead", VT_I4, IN | OPT}, {"Timeout", VT_I4, IN | OPT}, {"pNumBytesRead", VT_I4, OUT | OPT}};
+constexpr ParamDesc kErrorStatus[] = {
+    {"ParityError", VT_I4, OUT}, {"FramingError", VT_I4, OUT}, {"OverrunError", VT_I4, OUT}};
 // Addresses are pointer-sized in this process.
-constexpr ParamDesc kWriteBinary[] = {{"pWriteBuffer", VT_I8, IN},
-                                      {"NumBytesToWrite", VT_I4, IN | OPT},
-                                      {"Timeout", VT_I4, IN | OPT}};
+constexpr ParamDesc kWriteBinary[] = {
+    {"pWriteBuffer", VT_I8, IN}, {"NumBytesToWrite", VT_I4, IN | OPT}, {"Timeout", VT_I4, IN | OPT}};
 
 // IVeskor's 46 members in interface order, get before put.
 constexpr FuncDesc kVeskorFuncs[] = {
@@ -119,9 +115,15 @@ constexpr TypeDesc kTypes[] = {
 
 const TypeLibDesc kVeskorTypeLib{"VESKORMODLib", LIBID_VESKORMODLib, 1, 0, 0x409, "Veskor 2.01", kTypes};
 
-const TypeDesc& veskorInterfaceDesc() { return kTypes[0]; }
-const TypeDesc& veskorEventsDesc() { return kTypes[1]; }
-const TypeDesc& veskorClassDesc() { return kTypes[2]; }
+const TypeDesc& veskorInterfaceDesc() {
+    return kTypes[0];
+}
+const TypeDesc& veskorEventsDesc() {
+    return kTypes[1];
+}
+const TypeDesc& veskorClassDesc() {
+    return kTypes[2];
+}
 
 ModuleLife& veskorModuleLife() {
     static ModuleLife life;
@@ -130,8 +132,9 @@ ModuleLife& veskorModuleLife() {
 
 HRESULT veskorTypeLib(ITypeLib** out) {
     veskorModuleLife().lock();
-    return createTypeLib(kVeskorTypeLib, out,
-                         std::shared_ptr<const void>(nullptr, [](const void*) { veskorModuleLife().unlock(); }));
+    return createTypeLib(kVeskorTypeLib, out, std::shared_ptr<const void>(nullptr, [](const void*) {
+                             veskorModuleLife().unlock();
+                         }));
 }
 
 HRESULT veskorTypeInfo(const GUID& guid, ITypeInfo** out) {

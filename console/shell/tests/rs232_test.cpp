@@ -1,25 +1,24 @@
 // The console's rs232 control over the real component, loaded from beside the test program
 // through the component runtime, on a pseudo-terminal.
-#include "console/shell/alert.h"
-#include "console/shell/alertrecorder.h"
 #include "console/shell/rs232.h"
 
 #include <com/activation.h>
 #include <com/apartment.h>
 #include <com/registry.h>
-
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
 
-#include <dlfcn.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
+#include "console/shell/alert.h"
+#include "console/shell/alertrecorder.h"
 
 namespace {
 
@@ -104,7 +103,8 @@ TEST_F(Rs232, FailuresBecomeConsoleErrorsThatTheAlertReports) {
         sarnel::AlertRecorder recorder;
         sarnel::reportError("Veskor error", e);
         ASSERT_EQ(recorder.alerts.size(), 1u);
-        EXPECT_EQ(recorder.alerts[0].message.rfind("Error Code: 0x80040205", 0), 0u) << recorder.alerts[0].message;
+        EXPECT_EQ(recorder.alerts[0].message.rfind("Error Code: 0x80040205", 0), 0u)
+            << recorder.alerts[0].message;
     }
     try {
         rs232->portName();
@@ -112,7 +112,8 @@ TEST_F(Rs232, FailuresBecomeConsoleErrorsThatTheAlertReports) {
     } catch (const ConsoleError& e) {
         EXPECT_EQ(static_cast<std::uint32_t>(e.number()), 0x80040200u);
         EXPECT_EQ(e.description(), "Port is closed.");
-        EXPECT_NE(sarnel::errormessage(e.number(), e.description()).find("Port is closed."), std::string::npos);
+        EXPECT_NE(sarnel::errormessage(e.number(), e.description()).find("Port is closed."),
+                  std::string::npos);
     }
     auto whole = sarnel::createRs232Control();
     EXPECT_THROW(whole->setBaudRate(1234), ConsoleError);

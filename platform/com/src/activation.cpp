@@ -1,5 +1,4 @@
 #include <com/activation.h>
-
 #include <com/apartment.h>
 #include <com/errorinfo.h>
 #include <com/module.h>
@@ -7,6 +6,10 @@
 #include <com/registry.h>
 #include <com/text.h>
 #include <com/typelib.h>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <map>
@@ -14,11 +17,6 @@
 #include <mutex>
 #include <set>
 #include <vector>
-
-#include <dirent.h>
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace com {
 
@@ -80,7 +78,8 @@ HRESULT loadModuleLocked(const std::string& path, ModuleRef& out) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = ::dlerror();
-        return fail(CO_E_ERRORINDLL, "The module " + path + " could not be loaded: " + (why ? why : "unknown reason"));
+        return fail(CO_E_ERRORINDLL,
+                    "The module " + path + " could not be loaded: " + (why ? why : "unknown reason"));
     }
     auto m = std::make_shared<LoadedModule>();
     m->path = path;
@@ -109,7 +108,8 @@ void mergeLocked(const std::string& path) {
     if (!res) return;
     Registry scratch = s.privateRegistry;
     for (const ScriptResource& script : res->scripts)
-        if (failed(applyScript(scratch, script.text, {{"MODULE", path}}))) return;  // a broken script adds nothing
+        if (failed(applyScript(scratch, script.text, {{"MODULE", path}})))
+            return;  // a broken script adds nothing
     for (const TypeLibResource& t : res->typeLibs) registerTypeLib(scratch, *t.lib, path);
     s.privateRegistry = std::move(scratch);
 }
@@ -216,10 +216,13 @@ HRESULT clsidFromProgID(std::string_view progID, CLSID* out) {
     HRESULT readHr = loadRegistry(reg, &why);
     if (succeeded(readHr)) {
         switch (progIDIn(reg, name, *out)) {
-        case Lookup::Found: return S_OK;
-        case Lookup::Bad:
-            return fail(CO_E_CLASSSTRING, "The registered class identifier of " + name + " is not valid.");
-        case Lookup::Missing: break;
+            case Lookup::Found:
+                return S_OK;
+            case Lookup::Bad:
+                return fail(CO_E_CLASSSTRING,
+                            "The registered class identifier of " + name + " is not valid.");
+            case Lookup::Missing:
+                break;
         }
     }
     {
@@ -228,7 +231,8 @@ HRESULT clsidFromProgID(std::string_view progID, CLSID* out) {
         if (progIDIn(state().privateRegistry, name, *out) == Lookup::Found) return S_OK;
     }
     if (failed(readHr)) return fail(readHr, "The component registry cannot be read: " + why);
-    return fail(REGDB_E_CLASSNOTREG, "The class " + name + " is not registered, and no module beside the program (" +
+    return fail(REGDB_E_CLASSNOTREG, "The class " + name +
+                                         " is not registered, and no module beside the program (" +
                                          besideProgram(name) + ") provides it.");
 }
 
@@ -262,7 +266,8 @@ HRESULT getClassObject(const CLSID& clsid, const IID& iid, void** out) {
     if (succeeded(readHr)) {
         if (auto path = serverIn(reg, clsid)) {
             registeredHr = classObjectFrom(*path, clsid, iid, out);
-            if (succeeded(registeredHr) || (registeredHr != CO_E_DLLNOTFOUND && registeredHr != CO_E_ERRORINDLL))
+            if (succeeded(registeredHr) ||
+                (registeredHr != CO_E_DLLNOTFOUND && registeredHr != CO_E_ERRORINDLL))
                 return registeredHr;
             registeredError = getErrorInfo();
         }
@@ -295,7 +300,8 @@ HRESULT createInstance(const CLSID& clsid, IUnknown* outer, const IID& iid, void
     if (HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.putVoid()); failed(hr)) return hr;
     HRESULT hr = factory->CreateInstance(outer, iid, out);
     if (failed(hr) && !keepErrorInfo())
-        return fail(hr, "The class " + clsid.toString() + " could not create an object (" + resultName(hr) + ").");
+        return fail(
+            hr, "The class " + clsid.toString() + " could not create an object (" + resultName(hr) + ").");
     return hr;
 }
 
@@ -375,8 +381,8 @@ HRESULT loadRegTypeLib(const GUID& libid, std::uint16_t major, std::uint16_t min
         path = find(state().privateRegistry);
     }
     if (!path)
-        return fail(TYPE_E_LIBNOTREGISTERED, "The type library " + libid.toString() + " " + versionText(major, minor) +
-                                                 " is not registered.");
+        return fail(TYPE_E_LIBNOTREGISTERED, "The type library " + libid.toString() + " " +
+                                                 versionText(major, minor) + " is not registered.");
     return loadTypeLib(*path, out);
 }
 

@@ -1,5 +1,4 @@
 #include <com/dispatch.h>
-
 #include <com/errorinfo.h>
 
 #include <algorithm>
@@ -121,8 +120,8 @@ HRESULT dispatchCall(ITypeInfo* info, DISPID member, std::uint16_t flags, DispPa
     return dispatchCall(info->GetTypeDesc(), member, flags, params, result, excep, argErr, body);
 }
 
-HRESULT dispatchCall(const TypeDesc& type, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
-                     ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body) {
+HRESULT dispatchCall(const TypeDesc& type, DISPID member, std::uint16_t flags, DispParams* params,
+                     Variant* result, ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body) {
     const FuncDesc* f = nullptr;
     if (HRESULT hr = findMember(type, member, flags, &f); failed(hr)) return hr;
     CallArgs args;

@@ -1,14 +1,12 @@
-#include <com/module.h>
-
 #include <com/errorinfo.h>
+#include <com/module.h>
 #include <com/registrar.h>
 #include <com/text.h>
+#include <dlfcn.h>
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-
-#include <dlfcn.h>
 
 namespace com {
 
@@ -51,8 +49,10 @@ HRESULT changeModule(const ModuleResources& res, const std::string& modulePath, 
                 }
             }
             for (const TypeLibResource& t : res.typeLibs) {
-                if (add) registerTypeLib(r, *t.lib, modulePath);
-                else unregisterTypeLib(r, *t.lib);
+                if (add)
+                    registerTypeLib(r, *t.lib, modulePath);
+                else
+                    unregisterTypeLib(r, *t.lib);
             }
             return S_OK;
         },

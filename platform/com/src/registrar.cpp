@@ -29,7 +29,8 @@ public:
     explicit Lexer(std::string_view s) : s_(s) {}
 
     bool next(Token& t, std::string& error) {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' || s_[pos_] == '\n')) {
+        while (pos_ < s_.size() &&
+               (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' || s_[pos_] == '\n')) {
             if (s_[pos_] == '\n') ++line_;
             ++pos_;
         }
@@ -117,10 +118,14 @@ public:
 
 private:
     static bool rootName(const std::string& w, std::string& key) {
-        if (sameWord(w, "HKCR") || sameWord(w, "HKEY_CLASSES_ROOT")) key = "HKCR";
-        else if (sameWord(w, "HKCU") || sameWord(w, "HKEY_CURRENT_USER")) key = "HKCU";
-        else if (sameWord(w, "HKLM") || sameWord(w, "HKEY_LOCAL_MACHINE")) key = "HKLM";
-        else return false;
+        if (sameWord(w, "HKCR") || sameWord(w, "HKEY_CLASSES_ROOT"))
+            key = "HKCR";
+        else if (sameWord(w, "HKCU") || sameWord(w, "HKEY_CURRENT_USER"))
+            key = "HKCU";
+        else if (sameWord(w, "HKLM") || sameWord(w, "HKEY_LOCAL_MACHINE"))
+            key = "HKLM";
+        else
+            return false;
         return true;
     }
 
@@ -152,9 +157,12 @@ private:
             }
             Node n;
             if (tok_.kind == Token::Word) {
-                if (sameWord(tok_.text, "NoRemove")) n.rule = Node::NoRemove;
-                else if (sameWord(tok_.text, "ForceRemove")) n.rule = Node::ForceRemove;
-                else if (sameWord(tok_.text, "Delete")) n.rule = Node::Delete;
+                if (sameWord(tok_.text, "NoRemove"))
+                    n.rule = Node::NoRemove;
+                else if (sameWord(tok_.text, "ForceRemove"))
+                    n.rule = Node::ForceRemove;
+                else if (sameWord(tok_.text, "Delete"))
+                    n.rule = Node::Delete;
                 if (n.rule != Node::Normal) {
                     if (!advance()) return false;
                     if (!isName()) return fail("a key name expected after the rule");
@@ -255,7 +263,8 @@ void removeNode(Registry& r, const std::string& parent, const Node& n) {
 
 }  // namespace
 
-bool expandScript(std::string_view script, const Replacements& replacements, std::string& out, std::string* error) {
+bool expandScript(std::string_view script, const Replacements& replacements, std::string& out,
+                  std::string* error) {
     out.clear();
     int line = 1;
     for (std::size_t i = 0; i < script.size(); ++i) {

@@ -1,4 +1,8 @@
 #include <com/registry.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -8,21 +12,17 @@
 #include <fstream>
 #include <sstream>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace com {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // Drops empty components, so "HKCR\\a\" and "HKCR\a" are the same key.
@@ -78,7 +78,9 @@ std::string Registry::fold(std::string_view path) {
     return f;
 }
 
-bool Registry::hasKey(std::string_view path) const { return keys_.count(fold(path)) != 0; }
+bool Registry::hasKey(std::string_view path) const {
+    return keys_.count(fold(path)) != 0;
+}
 
 void Registry::createKey(std::string_view path) {
     std::string clean = cleanPath(path);
@@ -141,7 +143,8 @@ bool Registry::deleteValue(std::string_view path, std::string_view name) {
     auto it = keys_.find(fold(path));
     if (it == keys_.end()) return false;
     auto& values = it->second.values;
-    auto v = std::find_if(values.begin(), values.end(), [&](const auto& e) { return sameName(e.first, name); });
+    auto v =
+        std::find_if(values.begin(), values.end(), [&](const auto& e) { return sameName(e.first, name); });
     if (v == values.end()) return false;
     values.erase(v);
     return true;
@@ -213,7 +216,8 @@ bool Registry::parse(std::string_view text, Registry& out, std::string* error) {
         line = line.substr(first);
         if (line.front() == '[') {
             std::size_t close = line.rfind(']');
-            if (close == std::string_view::npos || line.find_first_not_of(" \t", close + 1) != std::string_view::npos)
+            if (close == std::string_view::npos ||
+                line.find_first_not_of(" \t", close + 1) != std::string_view::npos)
                 return fail("a key line must end with ']'");
             current = cleanPath(line.substr(1, close - 1));
             if (current.empty()) return fail("empty key path");
@@ -241,7 +245,8 @@ bool Registry::parse(std::string_view text, Registry& out, std::string* error) {
         } else if (rest.substr(0, 6) == "dword:") {
             std::string digits(rest.substr(6));
             while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t')) digits.pop_back();
-            if (digits.empty() || digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            if (digits.empty() || digits.size() > 8 ||
+                digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
                 return fail("a dword value needs 1 to 8 hexadecimal digits");
             v = RegValue::number(static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16)));
         } else {
@@ -341,7 +346,9 @@ private:
 
 }  // namespace
 
-HRESULT loadRegistry(Registry& out, std::string* error) { return readFile(registryPath(), out, error); }
+HRESULT loadRegistry(Registry& out, std::string* error) {
+    return readFile(registryPath(), out, error);
+}
 
 HRESULT updateRegistry(const std::function<HRESULT(Registry&)>& change, std::string* error) {
     const std::string path = registryPath();

@@ -1,6 +1,5 @@
-#include <com/typelib.h>
-
 #include <com/text.h>
+#include <com/typelib.h>
 
 #include <atomic>
 #include <cstdio>
@@ -9,7 +8,9 @@ namespace com {
 
 namespace {
 
-char16_t lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+char16_t lower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
 
 bool sameName(const std::u16string& a, const char* b) {
     std::size_t i = 0;
@@ -20,7 +21,9 @@ bool sameName(const std::u16string& a, const char* b) {
     return b[i] == '\0';
 }
 
-std::u16string wide(const char* s) { return s ? widen(s) : std::u16string(); }
+std::u16string wide(const char* s) {
+    return s ? widen(s) : std::u16string();
+}
 
 struct LibState {
     const TypeLibDesc* desc;
@@ -137,7 +140,9 @@ public:
     }
 
     const TypeLibDesc& GetLibDesc() override { return *state_->desc; }
-    std::uint32_t GetTypeInfoCount() override { return static_cast<std::uint32_t>(state_->desc->types.size()); }
+    std::uint32_t GetTypeInfoCount() override {
+        return static_cast<std::uint32_t>(state_->desc->types.size());
+    }
 
     HRESULT GetTypeInfo(std::uint32_t index, ITypeInfo** out) override {
         if (!out) return E_POINTER;
@@ -164,7 +169,9 @@ HRESULT newTypeLib(std::shared_ptr<LibState> state, ITypeLib** out) {
     return S_OK;
 }
 
-std::string libKey(const TypeLibDesc& d) { return "HKCR\\TypeLib\\" + d.libid.toString(); }
+std::string libKey(const TypeLibDesc& d) {
+    return "HKCR\\TypeLib\\" + d.libid.toString();
+}
 
 }  // namespace
 
@@ -238,9 +245,8 @@ void registerTypeLib(Registry& r, const TypeLibDesc& d, const std::string& modul
     r.setValue(ver, "", RegValue::string(d.help ? d.help : ""));
     r.setValue(ver + "\\" + lcid + "\\linux64", "", RegValue::string(modulePath));
     r.setValue(ver + "\\FLAGS", "", RegValue::string("0"));
-    std::string folder = modulePath.substr(0, modulePath.find_last_of('/') == std::string::npos
-                                                  ? 0
-                                                  : modulePath.find_last_of('/'));
+    std::string folder = modulePath.substr(
+        0, modulePath.find_last_of('/') == std::string::npos ? 0 : modulePath.find_last_of('/'));
     r.setValue(ver + "\\HELPDIR", "", RegValue::string(folder));
     for (const TypeDesc& t : d.types) {
         if (t.kind == TypeKind::CoClass) continue;

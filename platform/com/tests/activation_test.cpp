@@ -1,13 +1,12 @@
-#include "com_support.h"
-#include "module/counter.h"
-
 #include <com/activation.h>
 #include <com/apartment.h>
 #include <com/dispatch.h>
 #include <com/errorinfo.h>
 #include <com/text.h>
-
 #include <gtest/gtest.h>
+
+#include "com_support.h"
+#include "module/counter.h"
 
 using namespace com;
 using comtest::CLSID_Counter;
@@ -114,7 +113,8 @@ TEST_F(Activation, FailuresGiveClearCodesAndDescriptions) {
 TEST_F(Activation, DamagedRegistryIsReportedWhenNothingElseHelps) {
     reg.write("[HKCR\\x]\ngarbage\n");
     ComPtr<IUnknown> u;
-    EXPECT_EQ(createInstance("ComTest.Counter", IID_IUnknown, u), S_OK) << "the module beside the program still serves";
+    EXPECT_EQ(createInstance("ComTest.Counter", IID_IUnknown, u), S_OK)
+        << "the module beside the program still serves";
     u.reset();
     EXPECT_EQ(createInstance("Nobody.Here", IID_IUnknown, u), REGDB_E_READREGDB);
     EXPECT_NE(lastError().find("line 2"), std::string::npos);

@@ -2,15 +2,13 @@
 
 #include <com/activation.h>
 #include <com/apartment.h>
-
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <dlfcn.h>
 
 namespace comtest {
 
@@ -26,8 +24,10 @@ TempRegistry::TempRegistry() {
 }
 
 TempRegistry::~TempRegistry() {
-    if (hadSaved_) ::setenv("COM_REGISTRY_FILE", saved_.c_str(), 1);
-    else ::unsetenv("COM_REGISTRY_FILE");
+    if (hadSaved_)
+        ::setenv("COM_REGISTRY_FILE", saved_.c_str(), 1);
+    else
+        ::unsetenv("COM_REGISTRY_FILE");
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
 }
@@ -39,7 +39,9 @@ com::Registry TempRegistry::load() const {
     return r;
 }
 
-void TempRegistry::write(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
+void TempRegistry::write(const std::string& text) const {
+    std::ofstream(path_, std::ios::binary) << text;
+}
 
 std::string TempRegistry::read() const {
     std::ifstream in(path_, std::ios::binary);
@@ -48,10 +50,16 @@ std::string TempRegistry::read() const {
     return s.str();
 }
 
-ApartmentScope::ApartmentScope() { com::initializeApartment(); }
-ApartmentScope::~ApartmentScope() { com::uninitializeApartment(); }
+ApartmentScope::ApartmentScope() {
+    com::initializeApartment();
+}
+ApartmentScope::~ApartmentScope() {
+    com::uninitializeApartment();
+}
 
-std::string counterModule() { return com::programFolder() + "/libComTest.so"; }
+std::string counterModule() {
+    return com::programFolder() + "/libComTest.so";
+}
 
 long callExport(const std::string& module, const char* name) {
     void* h = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);

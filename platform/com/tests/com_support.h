@@ -18,7 +18,7 @@ public:
 
     const std::string& path() const { return path_; }
     const std::string& folder() const { return folder_; }
-    com::Registry load() const;        // fails the test when the file does not load
+    com::Registry load() const;  // fails the test when the file does not load
     void write(const std::string& text) const;
     std::string read() const;
 

@@ -1,12 +1,11 @@
-#include "com_support.h"
-#include "module/counter.h"
-
 #include <com/activation.h>
 #include <com/dispatch.h>
 #include <com/errorinfo.h>
 #include <com/typelib.h>
-
 #include <gtest/gtest.h>
+
+#include "com_support.h"
+#include "module/counter.h"
 
 using namespace com;
 using namespace comtest;
@@ -36,15 +35,18 @@ TEST_F(Dispatch, PropertyGetAndPut) {
 }
 
 TEST_F(Dispatch, OptionalArgumentsMayBeLeftOutEitherWay) {
-    EXPECT_EQ(invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, 2).value.i4, 2);                     // not passed
-    EXPECT_EQ(invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, 2, Variant::missing()).value.i4, 4);  // marked missing
+    EXPECT_EQ(invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, 2).value.i4, 2);  // not passed
+    EXPECT_EQ(invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, 2, Variant::missing()).value.i4,
+              4);  // marked missing
     EXPECT_EQ(invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, 2, 3).value.i4, 10);
 }
 
 TEST_F(Dispatch, OutArgumentsAreWrittenThroughTheirReference) {
     Variant head, tail;
-    ASSERT_EQ(invoke(obj.get(), DISPID_Split, DISPATCH_METHOD, u"ab,cd", Variant::byRef(head), Variant::byRef(tail)).hr,
-              S_OK);
+    ASSERT_EQ(
+        invoke(obj.get(), DISPID_Split, DISPATCH_METHOD, u"ab,cd", Variant::byRef(head), Variant::byRef(tail))
+            .hr,
+        S_OK);
     EXPECT_EQ(head.str, u"ab");
     EXPECT_EQ(tail.str, u"cd");
     Variant only;
@@ -64,7 +66,8 @@ TEST_F(Dispatch, CallsThatDoNotFitTheMemberAreRefused) {
         {"required missing", invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, Variant::missing()),
          DISP_E_PARAMNOTOPTIONAL},
         {"too many", invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, 1, 2, 3), DISP_E_BADPARAMCOUNT},
-        {"out not by reference", invoke(obj.get(), DISPID_Split, DISPATCH_METHOD, u"a", u"b"), DISP_E_TYPEMISMATCH},
+        {"out not by reference", invoke(obj.get(), DISPID_Split, DISPATCH_METHOD, u"a", u"b"),
+         DISP_E_TYPEMISMATCH},
         {"overflowing number", invoke(obj.get(), DISPID_Add, DISPATCH_METHOD, std::int64_t{1} << 40),
          DISP_E_OVERFLOW},
     };
@@ -94,7 +97,8 @@ TEST_F(Dispatch, NamesToDispidsFromTheTypeLibrary) {
     struct Case {
         const char16_t* name;
         DISPID id;
-    } cases[] = {{u"Value", DISPID_Value}, {u"ADD", DISPID_Add}, {u"split", DISPID_Split}, {u"Label", DISPID_Label}};
+    } cases[] = {
+        {u"Value", DISPID_Value}, {u"ADD", DISPID_Add}, {u"split", DISPID_Split}, {u"Label", DISPID_Label}};
     for (const Case& c : cases) {
         DISPID id = 0;
         EXPECT_EQ(dispidOf(obj.get(), c.name, &id), S_OK);

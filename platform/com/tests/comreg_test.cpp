@@ -1,11 +1,10 @@
-#include "com_support.h"
-
 #include <com/activation.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "com_support.h"
 
 namespace {
 
@@ -35,9 +34,10 @@ TEST(Comreg, RegistersListsAndUnregisters) {
 
     r = comreg("list " + module);
     ASSERT_EQ(r.status, 0) << r.out;
-    for (const char* expected : {"string 100 = \"ComTest\"", "file version 1.0.0.3", "version OLESelfRegister",
-                                 "type library ComTestLib", "[id(2), method, helpstring \"method Add\"] long Add("
-                                                            "[in] long Amount, [in, optional] long Times)",
+    for (const char* expected : {"string 100 = \"ComTest\"", "file version 1.0.0.3",
+                                 "version OLESelfRegister", "type library ComTestLib",
+                                 "[id(2), method, helpstring \"method Add\"] long Add("
+                                 "[in] long Amount, [in, optional] long Times)",
                                  "[default] [source] _ICounterEvents"})
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
 

@@ -1,5 +1,4 @@
 #include <com/registrar.h>
-
 #include <gtest/gtest.h>
 
 using com::Registry;

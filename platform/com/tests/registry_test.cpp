@@ -1,10 +1,9 @@
-#include "com_support.h"
-
 #include <com/registry.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include "com_support.h"
 
 using com::Registry;
 using com::RegValue;

@@ -12,14 +12,13 @@
 #include <com/text.h>
 #include <com/typelib.h>
 #include <com/variant.h>
+#include <dlfcn.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <dlfcn.h>
 
 using namespace com;
 
@@ -70,36 +69,54 @@ int runEntry(const std::string& arg, const char* entry) {
 
 const char* typeName(std::uint16_t vt) {
     switch (vt) {
-    case VT_EMPTY: return "void";
-    case VT_I2: return "short";
-    case VT_I4: return "long";
-    case VT_I8: return "int64";
-    case VT_R8: return "double";
-    case VT_BSTR: return "BSTR";
-    case VT_BOOL: return "VARIANT_BOOL";
-    case VT_VARIANT: return "VARIANT";
-    case VT_DISPATCH: return "IDispatch*";
-    case VT_UNKNOWN: return "IUnknown*";
-    case VT_UI1: return "unsigned char";
-    default: return "?";
+        case VT_EMPTY:
+            return "void";
+        case VT_I2:
+            return "short";
+        case VT_I4:
+            return "long";
+        case VT_I8:
+            return "int64";
+        case VT_R8:
+            return "double";
+        case VT_BSTR:
+            return "BSTR";
+        case VT_BOOL:
+            return "VARIANT_BOOL";
+        case VT_VARIANT:
+            return "VARIANT";
+        case VT_DISPATCH:
+            return "IDispatch*";
+        case VT_UNKNOWN:
+            return "IUnknown*";
+        case VT_UI1:
+            return "unsigned char";
+        default:
+            return "?";
     }
 }
 
 const char* kindName(std::uint16_t k) {
     switch (k) {
-    case DISPATCH_PROPERTYGET: return "propget";
-    case DISPATCH_PROPERTYPUT: return "propput";
-    default: return "method";
+        case DISPATCH_PROPERTYGET:
+            return "propget";
+        case DISPATCH_PROPERTYPUT:
+            return "propput";
+        default:
+            return "method";
     }
 }
 
 void listTypeLib(const TypeLibDesc& lib) {
-    std::printf("\ntype library %s %s, %s, lcid 0x%x, helpstring \"%s\"\n", lib.name, lib.libid.toString().c_str(),
-                versionText(lib.major, lib.minor).c_str(), lib.lcid, lib.help ? lib.help : "");
+    std::printf("\ntype library %s %s, %s, lcid 0x%x, helpstring \"%s\"\n", lib.name,
+                lib.libid.toString().c_str(), versionText(lib.major, lib.minor).c_str(), lib.lcid,
+                lib.help ? lib.help : "");
     for (const TypeDesc& t : lib.types) {
-        const char* kind = t.kind == TypeKind::CoClass ? "coclass" : t.kind == TypeKind::Dual ? "dual interface"
-                                                                                              : "dispinterface";
-        std::printf("\n  %s %s %s, helpstring \"%s\"\n", kind, t.name, t.guid.toString().c_str(), t.help ? t.help : "");
+        const char* kind = t.kind == TypeKind::CoClass ? "coclass"
+                           : t.kind == TypeKind::Dual  ? "dual interface"
+                                                       : "dispinterface";
+        std::printf("\n  %s %s %s, helpstring \"%s\"\n", kind, t.name, t.guid.toString().c_str(),
+                    t.help ? t.help : "");
         for (const ImplTypeDesc& i : t.impls) {
             const char* name = "?";
             for (const TypeDesc& u : lib.types)
@@ -108,8 +125,8 @@ void listTypeLib(const TypeLibDesc& lib) {
                         (i.flags & IMPLTYPEFLAG_FSOURCE) ? "[source] " : "", name);
         }
         for (const FuncDesc& f : t.funcs) {
-            std::printf("    [id(%d), %s, helpstring \"%s\"] %s %s(", f.id, kindName(f.invokeKind), f.help ? f.help : "",
-                        typeName(f.resultVt), f.name);
+            std::printf("    [id(%d), %s, helpstring \"%s\"] %s %s(", f.id, kindName(f.invokeKind),
+                        f.help ? f.help : "", typeName(f.resultVt), f.name);
             for (std::size_t p = 0; p < f.params.size(); ++p) {
                 const ParamDesc& d = f.params[p];
                 std::printf("%s[%s%s%s] %s%s %s", p ? ", " : "", (d.flags & PARAMFLAG_FOUT) ? "out" : "in",
@@ -138,7 +155,8 @@ int list(const std::string& arg) {
     if (res->version) {
         std::printf("  file version %s, product version %s\n", versionText(res->version->fileVersion).c_str(),
                     versionText(res->version->productVersion).c_str());
-        for (const VersionString& v : res->version->strings) std::printf("  version %s = \"%s\"\n", v.name, v.value);
+        for (const VersionString& v : res->version->strings)
+            std::printf("  version %s = \"%s\"\n", v.name, v.value);
     }
     for (const ScriptResource& s : res->scripts) std::printf("  registration script %u\n", s.id);
     for (const TypeLibResource& t : res->typeLibs) listTypeLib(*t.lib);

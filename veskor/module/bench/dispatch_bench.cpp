@@ -1,12 +1,10 @@
 // The cost of late binding: a property get by dispatch identifier against the same get
 // through the C++ interface, on one Veskor object created through the runtime.
-#include <veskor/veskor.h>
-
+#include <benchmark/benchmark.h>
 #include <com/activation.h>
 #include <com/apartment.h>
 #include <com/dispatch.h>
-
-#include <benchmark/benchmark.h>
+#include <veskor/veskor.h>
 
 #include <cstdio>
 #include <cstdlib>

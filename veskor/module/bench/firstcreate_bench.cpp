@@ -2,11 +2,10 @@
 // load (dlopen and its relocations), class object and the object itself. A process can do
 // this only once, so the program measures it once and prints the figure; run it several
 // times for a spread. Later creations are measured too, for contrast.
-#include <veskor/veskor.h>
-
 #include <com/activation.h>
 #include <com/apartment.h>
 #include <com/registry.h>
+#include <veskor/veskor.h>
 
 #include <chrono>
 #include <cstdio>

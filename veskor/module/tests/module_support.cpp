@@ -2,20 +2,18 @@
 
 #include <com/activation.h>
 #include <com/apartment.h>
-
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace moduletest {
 
@@ -38,10 +36,16 @@ com::Registry TempRegistry::load() const {
     return r;
 }
 
-ApartmentScope::ApartmentScope() { com::initializeApartment(); }
-ApartmentScope::~ApartmentScope() { com::uninitializeApartment(); }
+ApartmentScope::ApartmentScope() {
+    com::initializeApartment();
+}
+ApartmentScope::~ApartmentScope() {
+    com::uninitializeApartment();
+}
 
-std::string modulePath() { return com::programFolder() + "/libVeskorMod.so"; }
+std::string modulePath() {
+    return com::programFolder() + "/libVeskorMod.so";
+}
 
 void* moduleExport(const char* name) {
     // The handle only looks the module up; the reference it adds is given back at once.
@@ -79,7 +83,8 @@ std::string Pty::receive(std::size_t count, int ms) {
     std::string got;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (got.size() < count) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd p{master_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -94,7 +99,8 @@ bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
     auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        com::waitApartment(std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+        com::waitApartment(
+            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
         com::serveApartment();
     }
     return true;

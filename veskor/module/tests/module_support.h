@@ -2,10 +2,9 @@
 // the component runtime, by ProgID and dispatch identifier.
 #pragma once
 
-#include <veskor/veskor.h>
-
 #include <com/interfaces.h>
 #include <com/registry.h>
+#include <veskor/veskor.h>
 
 #include <atomic>
 #include <chrono>
@@ -72,7 +71,8 @@ public:
     std::uint32_t Release() override;
     HRESULT GetTypeInfoCount(std::uint32_t* c) override;
     HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo**) override { return com::E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID, com::DISPID*) override {
+    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
+                          com::DISPID*) override {
         return com::E_NOTIMPL;
     }
     HRESULT Invoke(com::DISPID member, const com::IID&, com::LCID, std::uint16_t, com::DispParams* params,

@@ -1,7 +1,5 @@
 // libVeskorMod.so as hosts see it: its exports, what it registers, its type library, and
 // the Veskor control created by ProgID and called by dispatch identifier.
-#include "module_support.h"
-
 #include <com/activation.h>
 #include <com/dispatch.h>
 #include <com/module.h>
@@ -9,11 +7,12 @@
 #include <com/taskmem.h>
 #include <com/text.h>
 #include <com/typelib.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <tuple>
+
+#include "module_support.h"
 
 using namespace com;
 using namespace veskor;
@@ -56,8 +55,9 @@ TEST_F(Module, RegistrationWritesExactlyTheScriptsKeys) {
     const std::string clsid = CLSID_Veskor.toString();
     EXPECT_EQ(dump(r, "HKCR\\VeskorMod.Veskor.1"),
               (std::vector<std::string>{"|=Veskor Class", "\\CLSID|=" + clsid}));
-    EXPECT_EQ(dump(r, "HKCR\\VeskorMod.Veskor"),
-              (std::vector<std::string>{"|=Veskor Class", "\\CLSID|=" + clsid, "\\CurVer|=VeskorMod.Veskor.1"}));
+    EXPECT_EQ(
+        dump(r, "HKCR\\VeskorMod.Veskor"),
+        (std::vector<std::string>{"|=Veskor Class", "\\CLSID|=" + clsid, "\\CurVer|=VeskorMod.Veskor.1"}));
     std::vector<std::string> expected = {
         "|=Veskor Class",
         "\\Control|",
@@ -83,7 +83,8 @@ TEST_F(Module, RegistrationWritesExactlyTheScriptsKeys) {
 
 TEST_F(Module, UnregistrationRemovesTheClassAndKeepsCLSID) {
     ASSERT_EQ(updateRegistry([](Registry& r) {
-                  r.setValue("HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", "", RegValue::string("other"));
+                  r.setValue("HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", "",
+                             RegValue::string("other"));
                   return S_OK;
               }),
               S_OK);
@@ -162,7 +163,8 @@ TEST_F(Module, TypeLibraryDeclaresTheInterfacesInOrder) {
     const TypeLibDesc& d = lib->GetLibDesc();
     EXPECT_STREQ(d.name, "VESKORMODLib");
     EXPECT_EQ(d.libid, LIBID_VESKORMODLib);
-    EXPECT_EQ(std::tie(d.major, d.minor, d.lcid), std::make_tuple(std::uint16_t{1}, std::uint16_t{0}, LCID{0x409}));
+    EXPECT_EQ(std::tie(d.major, d.minor, d.lcid),
+              std::make_tuple(std::uint16_t{1}, std::uint16_t{0}, LCID{0x409}));
     EXPECT_STREQ(d.help, "Veskor 2.01");
 
     ComPtr<ITypeInfo> iface;
@@ -173,18 +175,22 @@ TEST_F(Module, TypeLibraryDeclaresTheInterfacesInOrder) {
     std::string members;
     for (const FuncDesc& f : t.funcs) {
         members += f.name;
-        members += f.invokeKind == DISPATCH_PROPERTYGET ? "<" : f.invokeKind == DISPATCH_PROPERTYPUT ? ">" : "()";
+        members += f.invokeKind == DISPATCH_PROPERTYGET   ? "<"
+                   : f.invokeKind == DISPATCH_PROPERTYPUT ? ">"
+                                                          : "()";
         members += ' ';
-        const std::string help = std::string(f.invokeKind == DISPATCH_METHOD ? "method " : "property ") + f.name;
+        const std::string help =
+            std::string(f.invokeKind == DISPATCH_METHOD ? "method " : "property ") + f.name;
         EXPECT_EQ(f.help, help);
     }
     EXPECT_EQ(t.funcs.size(), 46u);
-    EXPECT_EQ(members,
-              "BaudRate< BaudRate> DataBits< DataBits> Parity< Parity> StopBits< StopBits> PortName< Cd< Cts< "
-              "Dsr< Dtr< Dtr> DtrDsr< DtrDsr> RtsCts< RtsCts> Rts< Rts> XonXoff< XonXoff> PortHandle< Break< "
-              "Break> BytesUsedRQ< BytesUsedTQ< Ring< EventChar< EventChar> FireOnEventChar< FireOnEventChar> "
-              "EnableReadOnEventChar< EnableReadOnEventChar> Open() Close() Write() Read() ClearRQ() ClearTQ() "
-              "GetErrorStatus() SendXon() SendXoff() WriteBinary() ReadBinary() IsOpen< ");
+    EXPECT_EQ(
+        members,
+        "BaudRate< BaudRate> DataBits< DataBits> Parity< Parity> StopBits< StopBits> PortName< Cd< Cts< "
+        "Dsr< Dtr< Dtr> DtrDsr< DtrDsr> RtsCts< RtsCts> Rts< Rts> XonXoff< XonXoff> PortHandle< Break< "
+        "Break> BytesUsedRQ< BytesUsedTQ< Ring< EventChar< EventChar> FireOnEventChar< FireOnEventChar> "
+        "EnableReadOnEventChar< EnableReadOnEventChar> Open() Close() Write() Read() ClearRQ() ClearTQ() "
+        "GetErrorStatus() SendXon() SendXoff() WriteBinary() ReadBinary() IsOpen< ");
     // Dispids 1 to 33 in order of first appearance.
     DISPID last = 0;
     for (const FuncDesc& f : t.funcs)
@@ -207,8 +213,8 @@ TEST_F(Module, TypeLibraryDeclaresTheInterfacesInOrder) {
     const TypeDesc& e = events->GetTypeDesc();
     EXPECT_EQ(e.kind, TypeKind::Dispatch);
     EXPECT_STREQ(e.help, "_IVeskorEvents Interface");
-    const char* names[] = {"DataReceived", "CtsToggle", "DsrToggle", "CdToggle", "Error",
-                           "Ring", "BreakSignal", "TQEmpty", "EvtCharReceived"};
+    const char* names[] = {"DataReceived", "CtsToggle",   "DsrToggle", "CdToggle",       "Error",
+                           "Ring",         "BreakSignal", "TQEmpty",   "EvtCharReceived"};
     ASSERT_EQ(e.funcs.size(), 9u);
     for (std::size_t i = 0; i < 9; ++i) {
         EXPECT_STREQ(e.funcs[i].name, names[i]);

@@ -1,13 +1,12 @@
 // Every member of IVeskor by dispatch identifier, through the module, closed and open on a
 // pseudo-terminal, with optional arguments left out.
-#include "module_support.h"
-
 #include <com/activation.h>
 #include <com/dispatch.h>
 #include <com/taskmem.h>
 #include <com/text.h>
-
 #include <gtest/gtest.h>
+
+#include "module_support.h"
 
 using namespace com;
 using namespace veskor;
@@ -41,12 +40,24 @@ TEST_F(Dispatch, NewObjectPropertiesByDispid) {
         std::uint16_t vt;
         std::int32_t value;
     } cases[] = {
-        {DISPID_BaudRate, VT_I4, 9600}, {DISPID_DataBits, VT_I2, 8},    {DISPID_Parity, VT_I2, 0},
-        {DISPID_StopBits, VT_I2, 1},    {DISPID_Cd, VT_I4, 0},          {DISPID_Cts, VT_I4, 0},
-        {DISPID_Dsr, VT_I4, 0},         {DISPID_Dtr, VT_I4, 0},         {DISPID_DtrDsr, VT_I4, 0},
-        {DISPID_RtsCts, VT_I4, 0},      {DISPID_Rts, VT_I4, 0},         {DISPID_XonXoff, VT_I4, 0},
-        {DISPID_Break, VT_I4, 0},       {DISPID_BytesUsedRQ, VT_I4, 0}, {DISPID_BytesUsedTQ, VT_I4, 0},
-        {DISPID_Ring, VT_I4, 0},        {DISPID_FireOnEventChar, VT_I4, 1}, {DISPID_EnableReadOnEventChar, VT_I4, 0},
+        {DISPID_BaudRate, VT_I4, 9600},
+        {DISPID_DataBits, VT_I2, 8},
+        {DISPID_Parity, VT_I2, 0},
+        {DISPID_StopBits, VT_I2, 1},
+        {DISPID_Cd, VT_I4, 0},
+        {DISPID_Cts, VT_I4, 0},
+        {DISPID_Dsr, VT_I4, 0},
+        {DISPID_Dtr, VT_I4, 0},
+        {DISPID_DtrDsr, VT_I4, 0},
+        {DISPID_RtsCts, VT_I4, 0},
+        {DISPID_Rts, VT_I4, 0},
+        {DISPID_XonXoff, VT_I4, 0},
+        {DISPID_Break, VT_I4, 0},
+        {DISPID_BytesUsedRQ, VT_I4, 0},
+        {DISPID_BytesUsedTQ, VT_I4, 0},
+        {DISPID_Ring, VT_I4, 0},
+        {DISPID_FireOnEventChar, VT_I4, 1},
+        {DISPID_EnableReadOnEventChar, VT_I4, 0},
         {DISPID_IsOpen, VT_I4, 0},
     };
     for (const Case& c : cases) {
@@ -74,10 +85,12 @@ TEST_F(Dispatch, FailuresArriveWithTheComponentsCodeAndMessage) {
         {"SendXon closed", invoke(disp.get(), DISPID_SendXon, DISPATCH_METHOD), 0x80040200},
         {"SendXoff closed", invoke(disp.get(), DISPID_SendXoff, DISPATCH_METHOD), 0x80040200},
         {"ReadBinary closed", invoke(disp.get(), DISPID_ReadBinary, DISPATCH_METHOD), 0x80040200},
-        {"WriteBinary closed", invoke(disp.get(), DISPID_WriteBinary, DISPATCH_METHOD, std::int64_t{0}), 0x80040200},
+        {"WriteBinary closed", invoke(disp.get(), DISPID_WriteBinary, DISPATCH_METHOD, std::int64_t{0}),
+         0x80040200},
         {"BaudRate out of list", put(DISPID_BaudRate, 115201), 0x80070057},
         {"StopBits 3", put(DISPID_StopBits, std::int16_t{3}), 0x80070057},
-        {"Open missing port", invoke(disp.get(), DISPID_Open, DISPATCH_METHOD, u"/nonexistent/tty"), 0x80040205},
+        {"Open missing port", invoke(disp.get(), DISPID_Open, DISPATCH_METHOD, u"/nonexistent/tty"),
+         0x80040205},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.r.hr, DISP_E_EXCEPTION) << c.what;
@@ -124,22 +137,47 @@ TEST_F(Dispatch, BindingRefusesCallsThatDoNotFit) {
     EXPECT_EQ(invoke(disp.get(), DISPID_Write, DISPATCH_METHOD, u"a", u"many").hr, DISP_E_TYPEMISMATCH);
     EXPECT_EQ(invoke(disp.get(), DISPID_GetErrorStatus, DISPATCH_METHOD, 1, 2, 3).hr, DISP_E_TYPEMISMATCH);
     DispParams none;
-    EXPECT_EQ(disp->Invoke(DISPID_BaudRate, IID_IVeskor, 0, DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr),
-              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(
+        disp->Invoke(DISPID_BaudRate, IID_IVeskor, 0, DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr),
+        DISP_E_UNKNOWNINTERFACE);
     // A property get made as a method call, as automation hosts do.
     EXPECT_EQ(invoke(disp.get(), DISPID_BaudRate, DISPATCH_METHOD).value.i4, 9600);
 }
 
 TEST_F(Dispatch, NamesOfEveryMemberAndArgument) {
     const std::pair<const char16_t*, DISPID> names[] = {
-        {u"BaudRate", 1},     {u"DataBits", 2},        {u"Parity", 3},          {u"StopBits", 4},
-        {u"PortName", 5},     {u"Cd", 6},              {u"Cts", 7},             {u"Dsr", 8},
-        {u"Dtr", 9},          {u"DtrDsr", 10},         {u"RtsCts", 11},         {u"Rts", 12},
-        {u"XonXoff", 13},     {u"PortHandle", 14},     {u"Break", 15},          {u"BytesUsedRQ", 16},
-        {u"BytesUsedTQ", 17}, {u"Ring", 18},           {u"EventChar", 19},      {u"FireOnEventChar", 20},
-        {u"EnableReadOnEventChar", 21}, {u"Open", 22}, {u"Close", 23},          {u"Write", 24},
-        {u"Read", 25},        {u"ClearRQ", 26},        {u"ClearTQ", 27},        {u"GetErrorStatus", 28},
-        {u"SendXon", 29},     {u"SendXoff", 30},       {u"WriteBinary", 31},    {u"ReadBinary", 32},
+        {u"BaudRate", 1},
+        {u"DataBits", 2},
+        {u"Parity", 3},
+        {u"StopBits", 4},
+        {u"PortName", 5},
+        {u"Cd", 6},
+        {u"Cts", 7},
+        {u"Dsr", 8},
+        {u"Dtr", 9},
+        {u"DtrDsr", 10},
+        {u"RtsCts", 11},
+        {u"Rts", 12},
+        {u"XonXoff", 13},
+        {u"PortHandle", 14},
+        {u"Break", 15},
+        {u"BytesUsedRQ", 16},
+        {u"BytesUsedTQ", 17},
+        {u"Ring", 18},
+        {u"EventChar", 19},
+        {u"FireOnEventChar", 20},
+        {u"EnableReadOnEventChar", 21},
+        {u"Open", 22},
+        {u"Close", 23},
+        {u"Write", 24},
+        {u"Read", 25},
+        {u"ClearRQ", 26},
+        {u"ClearTQ", 27},
+        {u"GetErrorStatus", 28},
+        {u"SendXon", 29},
+        {u"SendXoff", 30},
+        {u"WriteBinary", 31},
+        {u"ReadBinary", 32},
         {u"IsOpen", 33},
     };
     for (const auto& [name, id] : names) {
@@ -163,7 +201,8 @@ TEST_F(Dispatch, OpenPortMembersByDispid) {
     EXPECT_EQ(get(DISPID_IsOpen).value.i4, 1);
     EXPECT_EQ(get(DISPID_PortName).value.str, u"\\\\.\\" + widen(pty.slave()));
     EXPECT_GT(get(DISPID_PortHandle).value.i4, 0);
-    EXPECT_EQ(invoke(disp.get(), DISPID_Open, DISPATCH_METHOD, widen(pty.slave())).code(), VESKOR_E_ALREADYOPEN);
+    EXPECT_EQ(invoke(disp.get(), DISPID_Open, DISPATCH_METHOD, widen(pty.slave())).code(),
+              VESKOR_E_ALREADYOPEN);
 
     // Write with everything optional left out goes out in the background.
     auto w = invoke(disp.get(), DISPID_Write, DISPATCH_METHOD, u"abc");

@@ -44,7 +44,7 @@ private:
     friend HRESULT bindCall(const FuncDesc&, std::uint16_t, DispParams*, CallArgs&, std::uint32_t*);
     HRESULT convert(std::size_t i, std::uint16_t vt, Variant& out);
     std::vector<Variant*> args_;
-    std::uint32_t count_ = 0;        // positional arguments of the call, for argErr
+    std::uint32_t count_ = 0;  // positional arguments of the call, for argErr
     std::uint32_t* argErr_ = nullptr;
     std::vector<std::uint32_t> slot_;  // argument i's index in DispParams::args
 };
@@ -64,16 +64,16 @@ using MemberBody = std::function<HRESULT(const FuncDesc& member, CallArgs& args,
 HRESULT dispatchCall(ITypeInfo* info, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
                      ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body);
 // The same on the interface's description.
-HRESULT dispatchCall(const TypeDesc& type, DISPID member, std::uint16_t flags, DispParams* params, Variant* result,
-                     ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body);
+HRESULT dispatchCall(const TypeDesc& type, DISPID member, std::uint16_t flags, DispParams* params,
+                     Variant* result, ExcepInfo* excep, std::uint32_t* argErr, const MemberBody& body);
 
 // ---------------------------------------------------------------------------------------------
 // Hosts.
 
 struct InvokeResult {
-    HRESULT hr = S_OK;      // what Invoke returned
-    Variant value;          // the member's result
-    ExcepInfo excep;        // filled for DISP_E_EXCEPTION
+    HRESULT hr = S_OK;  // what Invoke returned
+    Variant value;      // the member's result
+    ExcepInfo excep;    // filled for DISP_E_EXCEPTION
     std::uint32_t argErr = 0;
 
     bool ok() const { return succeeded(hr); }

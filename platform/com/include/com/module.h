@@ -38,7 +38,7 @@ struct StringResource {
 };
 
 struct VersionString {
-    const char* name;   // "FileDescription", "ProductName", "InternalName", "OLESelfRegister", ...
+    const char* name;  // "FileDescription", "ProductName", "InternalName", "OLESelfRegister", ...
     const char* value;
 };
 

@@ -31,9 +31,9 @@ enum ImplTypeFlags : std::int32_t {
 };
 
 enum class TypeKind : std::uint8_t {
-    Dispatch,   // a dispatch interface (dispinterface): reached only through Invoke
-    Dual,       // an interface with both a C++ vtable and dispatch access
-    CoClass,    // a creatable class
+    Dispatch,  // a dispatch interface (dispinterface): reached only through Invoke
+    Dual,      // an interface with both a C++ vtable and dispatch access
+    CoClass,   // a creatable class
 };
 
 // One argument. `vt` is the value's type; an out-argument (PARAMFLAG_FOUT) is passed by
@@ -67,8 +67,8 @@ struct TypeDesc {
     const char* name;
     GUID guid;
     const char* help;
-    std::span<const FuncDesc> funcs;     // interfaces
-    std::span<const ImplTypeDesc> impls; // coclasses: the interfaces they implement
+    std::span<const FuncDesc> funcs;      // interfaces
+    std::span<const ImplTypeDesc> impls;  // coclasses: the interfaces they implement
 };
 
 struct TypeLibDesc {

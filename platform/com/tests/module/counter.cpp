@@ -18,7 +18,8 @@ ModuleLife life;
 
 constexpr ParamDesc kValue[] = {{"Value", VT_I4, PARAMFLAG_FIN}};
 constexpr ParamDesc kLabel[] = {{"Label", VT_BSTR, PARAMFLAG_FIN}};
-constexpr ParamDesc kAdd[] = {{"Amount", VT_I4, PARAMFLAG_FIN}, {"Times", VT_I4, PARAMFLAG_FIN | PARAMFLAG_FOPT}};
+constexpr ParamDesc kAdd[] = {{"Amount", VT_I4, PARAMFLAG_FIN},
+                              {"Times", VT_I4, PARAMFLAG_FIN | PARAMFLAG_FOPT}};
 constexpr ParamDesc kSplit[] = {{"Text", VT_BSTR, PARAMFLAG_FIN},
                                 {"Head", VT_BSTR, PARAMFLAG_FOUT},
                                 {"Tail", VT_BSTR, PARAMFLAG_FOUT | PARAMFLAG_FOPT}};
@@ -122,7 +123,8 @@ public:
         (*out)->AddRef();
         return S_OK;
     }
-    HRESULT GetIDsOfNames(const IID&, const std::u16string* names, std::uint32_t count, LCID, DISPID* ids) override {
+    HRESULT GetIDsOfNames(const IID&, const std::u16string* names, std::uint32_t count, LCID,
+                          DISPID* ids) override {
         return info()->GetIDsOfNames(names, count, ids);
     }
     HRESULT Invoke(DISPID member, const IID&, LCID, std::uint16_t flags, DispParams* params, Variant* result,
@@ -154,35 +156,40 @@ private:
     HRESULT call(const FuncDesc& f, CallArgs& a, Variant& r) {
         HRESULT hr = S_OK;
         switch (f.id) {
-        case DISPID_Value:
-            if (f.invokeKind == DISPATCH_PROPERTYGET) r = Variant(value_);
-            else hr = a.get(0, value_);
-            return hr;
-        case DISPID_Label:
-            if (f.invokeKind == DISPATCH_PROPERTYGET) r = Variant(label_);
-            else hr = a.get(0, label_);
-            return hr;
-        case DISPID_Add: {
-            std::int32_t amount, times;
-            if (failed(hr = a.get(0, amount)) || failed(hr = a.get(1, times, 1))) return hr;
-            value_ += amount * times;
-            r = Variant(value_);
-            return S_OK;
-        }
-        case DISPID_Split: {
-            std::u16string text;
-            if (failed(hr = a.get(0, text))) return hr;
-            std::size_t comma = text.find(u',');
-            a.setOut(1, Variant(text.substr(0, comma)));
-            a.setOut(2, Variant(comma == std::u16string::npos ? std::u16string() : text.substr(comma + 1)));
-            return S_OK;
-        }
-        case DISPID_Fail: {
-            std::int32_t code;
-            if (failed(hr = a.get(0, code))) return hr;
-            setErrorInfo({u"failed on purpose", u"ComTest.Counter.1", IID_ICounter});
-            return code ? hresult(static_cast<std::uint32_t>(code)) : COUNTER_E_PURPOSE;
-        }
+            case DISPID_Value:
+                if (f.invokeKind == DISPATCH_PROPERTYGET)
+                    r = Variant(value_);
+                else
+                    hr = a.get(0, value_);
+                return hr;
+            case DISPID_Label:
+                if (f.invokeKind == DISPATCH_PROPERTYGET)
+                    r = Variant(label_);
+                else
+                    hr = a.get(0, label_);
+                return hr;
+            case DISPID_Add: {
+                std::int32_t amount, times;
+                if (failed(hr = a.get(0, amount)) || failed(hr = a.get(1, times, 1))) return hr;
+                value_ += amount * times;
+                r = Variant(value_);
+                return S_OK;
+            }
+            case DISPID_Split: {
+                std::u16string text;
+                if (failed(hr = a.get(0, text))) return hr;
+                std::size_t comma = text.find(u',');
+                a.setOut(1, Variant(text.substr(0, comma)));
+                a.setOut(2,
+                         Variant(comma == std::u16string::npos ? std::u16string() : text.substr(comma + 1)));
+                return S_OK;
+            }
+            case DISPID_Fail: {
+                std::int32_t code;
+                if (failed(hr = a.get(0, code))) return hr;
+                setErrorInfo({u"failed on purpose", u"ComTest.Counter.1", IID_ICounter});
+                return code ? hresult(static_cast<std::uint32_t>(code)) : COUNTER_E_PURPOSE;
+            }
         }
         return DISP_E_MEMBERNOTFOUND;
     }
@@ -243,17 +250,25 @@ EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** out)
     return comtest::factory.QueryInterface(iid, out);
 }
 
-EXPORT HRESULT DllCanUnloadNow() { return comtest::life.canUnloadNow(); }
+EXPORT HRESULT DllCanUnloadNow() {
+    return comtest::life.canUnloadNow();
+}
 
 EXPORT HRESULT DllRegisterServer() {
-    return registerModule(comtest::kResources, modulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
+    return registerModule(comtest::kResources,
+                          modulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
 }
 
 EXPORT HRESULT DllUnregisterServer() {
-    return unregisterModule(comtest::kResources, modulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
+    return unregisterModule(comtest::kResources,
+                            modulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));
 }
 
-EXPORT const ModuleResources* ComModuleResources() { return &comtest::kResources; }
+EXPORT const ModuleResources* ComModuleResources() {
+    return &comtest::kResources;
+}
 
 // Tests read the module's live object count through this.
-EXPORT long ComTestLiveObjects() { return comtest::life.objects(); }
+EXPORT long ComTestLiveObjects() {
+    return comtest::life.objects();
+}
