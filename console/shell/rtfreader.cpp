@@ -1,5 +1,6 @@
 #include "console/shell/rtfreader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -44,7 +45,7 @@ char32_t fromByte(unsigned char b) {
 }
 
 struct CharFormat {
-    bool bold = false, italic = false, underline = false;
+    bool bold = false, italic = false, underline = false, mono = false;
     int halfPoints = 24;
     bool operator==(const CharFormat&) const = default;
 };
@@ -52,6 +53,7 @@ struct CharFormat {
 struct GroupState {
     CharFormat format;
     bool skip = false;  // inside a destination whose text is not shown
+    bool fontTable = false;
     int unicodeSkip = 1;
 };
 
@@ -169,8 +171,16 @@ private:
         for (const char* s : kSkipped) {
             if (w == s) {
                 state().skip = true;
+                state().fontTable = w == "fonttbl";
                 return;
             }
+        }
+        // The font table tells which fonts are fixed-pitch ("\fmodern"); the text shows those
+        // in a monospace face.
+        if (state().fontTable) {
+            if (w == "f" && hasParam) fontDefined_ = param;
+            else if (w == "fmodern" && monoFonts_.size() < 64) monoFonts_.push_back(fontDefined_);
+            return;
         }
         CharFormat& f = state().format;
         const bool on = !hasParam || param != 0;
@@ -182,6 +192,7 @@ private:
         else if (w == "ul") f.underline = on;
         else if (w == "ulnone") f.underline = false;
         else if (w == "fs" && hasParam && param > 0 && param < 2000) f.halfPoints = static_cast<int>(param);
+        else if (w == "f" && hasParam) f.mono = std::find(monoFonts_.begin(), monoFonts_.end(), param) != monoFonts_.end();
         else if (w == "plain") f = CharFormat{};
         else if (w == "pard") align_ = "";
         else if (w == "qc") align_ = "center";
@@ -222,6 +233,13 @@ private:
             closeRun();
             openRun(state().format);
         }
+        // HTML folds runs of spaces; the documents line up examples with them.
+        if (c == ' ' && lastSpace_) {
+            html_ += "&nbsp;";
+            putUtf8(plain_, c);
+            return;
+        }
+        lastSpace_ = c == ' ';
         switch (c) {
         case '<': html_ += "&lt;"; break;
         case '>': html_ += "&gt;"; break;
@@ -239,6 +257,7 @@ private:
         closeRun();
         html_ += "<br/>";
         plain_ += '\n';
+        lastSpace_ = false;
     }
 
     void paragraph() {
@@ -261,6 +280,7 @@ private:
         html_ += "</p>";
         plain_ += '\n';
         paraOpen_ = false;
+        lastSpace_ = false;
     }
 
     void openRun(const CharFormat& f) {
@@ -272,6 +292,7 @@ private:
         if (f.bold) style << ";font-weight:bold";
         if (f.italic) style << ";font-style:italic";
         if (f.underline) style << ";text-decoration:underline";
+        if (f.mono) style << ";font-family:monospace";
         html_ += "<span style=\"" + style.str() + "\">";
     }
 
@@ -300,6 +321,9 @@ private:
     bool runOpen_ = false;
     bool paraOpen_ = false;
     bool paraEmpty_ = true;
+    bool lastSpace_ = false;
+    std::vector<long> monoFonts_;
+    long fontDefined_ = -1;
 };
 
 std::string escape(const std::string& text) {

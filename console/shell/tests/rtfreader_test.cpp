@@ -50,6 +50,11 @@ TEST(RtfReader, FormattingFollowsGroups) {
     EXPECT_NE(doc.html.find("font-size:12pt\">plain"), std::string::npos) << doc.html;
     EXPECT_NE(doc.html.find("font-size:20pt\">big &lt;&amp;&gt;"), std::string::npos) << doc.html;
     EXPECT_NE(readrtf(R"({\rtf1\qc centred\par})").html.find("align=\"center\""), std::string::npos);
+    EXPECT_NE(readrtf(R"({\rtf1 a   b})").html.find("a &nbsp;&nbsp;b"), std::string::npos) << "runs of spaces kept";
+    const RtfDocument fonts = readrtf(R"({\rtf1{\fonttbl{\f0\fswiss Arial;}{\f1\fmodern Courier;}}\f1 code\f0 text})");
+    EXPECT_NE(fonts.html.find("font-family:monospace\">code"), std::string::npos) << fonts.html;
+    EXPECT_EQ(fonts.html.find("monospace\">text"), std::string::npos) << fonts.html;
+    EXPECT_EQ(fonts.plain, "codetext\n");
 }
 
 TEST(RtfReader, NotRtf) {
