@@ -22,8 +22,10 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "simulated_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: static destructors of the test run after main, when Qt's own
+    // globals may already be gone.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 class Simulated : public ::testing::Test {
