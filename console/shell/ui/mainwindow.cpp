@@ -60,6 +60,11 @@ protected:
     }
 };
 
+ActivityList::ActivityList(QPlainTextEdit* list, QLineEdit* rxd, QCheckBox* continuous)
+    : list_(list), rxd_(rxd), continuous_(continuous) {
+    list_->setUndoRedoEnabled(false);
+}
+
 void ActivityList::clear() { list_->clear(); }
 
 void ActivityList::append(std::string_view text) {
@@ -67,9 +72,9 @@ void ActivityList::append(std::string_view text) {
     // follows the end only when it was already there.
     QScrollBar* bar = list_->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
-    QTextCursor cursor(list_->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(boxLines(text));
+    if (end_.isNull() || end_.document() != list_->document()) end_ = QTextCursor(list_->document());
+    end_.movePosition(QTextCursor::End);
+    end_.insertText(boxLines(text));
     if (atEnd) bar->setValue(bar->maximum());
 }
 

@@ -7,6 +7,7 @@
 #include "console/responses/decoder.h"
 #include "console/shell/mainconsole.h"
 
+#include <QTextCursor>
 #include <QWidget>
 
 #include <array>
@@ -30,8 +31,9 @@ class WorkspacePanel;
 // rewrite what is already there.
 class ActivityList final : public BusActivity {
 public:
-    ActivityList(QPlainTextEdit* list, QLineEdit* rxd, QCheckBox* continuous)
-        : list_(list), rxd_(rxd), continuous_(continuous) {}
+    // The list keeps no undo history: it only grows and is cleared, and a history of every
+    // append would grow with it.
+    ActivityList(QPlainTextEdit* list, QLineEdit* rxd, QCheckBox* continuous);
     void clear() override;
     void append(std::string_view text) override;
     void setRxd(std::string_view text) override;
@@ -41,6 +43,7 @@ private:
     QPlainTextEdit* list_;
     QLineEdit* rxd_;
     QCheckBox* continuous_;
+    QTextCursor end_;  // kept at the end of the list between appends
 };
 
 class MainWindow final : public QWidget, public ConsoleView, public WorkspaceHost {
