@@ -1,8 +1,8 @@
 // sarnel-cli flash against the simulated adapter: a whole image, rejected lines with and
 // without --stop-on-error, a refused file, the timing report, and its arguments.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "cli_support.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -14,25 +14,7 @@
 
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string scratch() {
-    static std::string dir = [] {
-        char pattern[] = "/tmp/sarnel-cli-flash-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
-    }();
-    return dir;
-}
+using namespace clitest;
 
 std::string hexfile(const std::string& name, const std::vector<std::string>& lines) {
     const std::string path = scratch() + "/" + name;
@@ -41,21 +23,6 @@ std::string hexfile(const std::string& name, const std::vector<std::string>& lin
     return path;
 }
 
-Result cli(const std::string& args) {
-    const char* program = std::getenv("SARNEL_CLI");
-    if (program == nullptr) {
-        ADD_FAILURE() << "SARNEL_CLI is not set";
-        return {};
-    }
-    const std::string command = std::string("'") + program + "' " + args + " </dev/null >'" + scratch() +
-                                "/stdout' 2>'" + scratch() + "/stderr'";
-    const int status = std::system(command.c_str());
-    Result r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(scratch() + "/stdout");
-    r.err = slurp(scratch() + "/stderr");
-    return r;
-}
 
 const std::vector<std::string> kWithRejections = {
     ":0400000001020304F2",

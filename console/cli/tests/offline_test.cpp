@@ -1,6 +1,8 @@
 // sarnel-cli compile, decode and samples, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include "cli_support.h"
+
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -12,50 +14,8 @@
 
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
+using namespace clitest;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string tempdir() {
-    static std::string dir = [] {
-        char pattern[] = "/tmp/sarnel-cli-test-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
-    }();
-    return dir;
-}
-
-std::string writefile(const std::string& name, const std::string& bytes) {
-    const std::string path = tempdir() + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
-// Runs sarnel-cli with `args`, `input` on standard input.
-Result cli(const std::string& args, const std::string& input = "") {
-    const char* program = std::getenv("SARNEL_CLI");
-    if (program == nullptr) {
-        ADD_FAILURE() << "SARNEL_CLI is not set";
-        return {};
-    }
-    const std::string in = writefile("stdin", input);
-    const std::string out = tempdir() + "/stdout";
-    const std::string err = tempdir() + "/stderr";
-    const std::string command = std::string(program) + " " + args + " <" + in + " >" + out + " 2>" + err;
-    const int status = std::system(command.c_str());
-    Result r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-}
 
 TEST(CliCompileTest, PrintsTheFrameAsTheTxdWindowShowsIt) {
     Result r = cli("compile", "Start|Write 0x90|Stop");
@@ -94,7 +54,7 @@ TEST(CliCompileTest, CompileErrorsGoToStandardError) {
     EXPECT_EQ(r.exit, 1);
     EXPECT_EQ(r.out, "");
 
-    r = cli("compile " + tempdir() + "/no-such-file");
+    r = cli("compile " + scratch() + "/no-such-file");
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("cannot open"), std::string::npos);
 }

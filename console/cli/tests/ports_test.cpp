@@ -1,6 +1,8 @@
 // sarnel-cli ports, run and press against a simulated adapter and a silent port.
 #include <gtest/gtest.h>
 
+#include "cli_support.h"
+
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -15,50 +17,8 @@
 
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
+using namespace clitest;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string scratch() {
-    static std::string dir = [] {
-        char pattern[] = "/tmp/sarnel-cli-ports-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
-    }();
-    return dir;
-}
-
-std::string writefile(const std::string& name, const std::string& bytes) {
-    const std::string path = scratch() + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
-// Runs sarnel-cli with `args`. Every run gets an empty port folder of its own, so that only
-// the simulated adapter (and the machine's fixed serial devices) can be found.
-Result cli(const std::string& args, const std::string& input = "") {
-    const char* program = std::getenv("SARNEL_CLI");
-    if (program == nullptr) {
-        ADD_FAILURE() << "SARNEL_CLI is not set";
-        return {};
-    }
-    const std::string in = writefile("stdin", input);
-    const std::string command = std::string("'") + program + "' " + args + " <'" + in + "' >'" + scratch() +
-                                "/stdout' 2>'" + scratch() + "/stderr'";
-    const int status = std::system(command.c_str());
-    Result r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(scratch() + "/stdout");
-    r.err = slurp(scratch() + "/stderr");
-    return r;
-}
 
 TEST(CliPorts, FindsTheSimulatedAdapter) {
     const Result r = cli("ports --simulate");
