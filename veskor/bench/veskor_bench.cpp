@@ -148,7 +148,9 @@ void latency() {
     {
         Pty pty;
         auto v = openOn(pty);
-        Handler h;
+        // Static: the interface table may release its reference from a call posted to this
+        // thread after the block ends (the monitor thread dropped it last).
+        static Handler h;
         auto cpc = v.as<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
         ComPtr<com::IConnectionPoint> cp;
         cpc->FindConnectionPoint(veskor::IID__IVeskorEvents, cp.put());
