@@ -93,7 +93,10 @@ void handle(Shared& shared, serial::Device& device, std::uint32_t events) {
 void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session) {
     com::initializeApartment();
     session->canceller = com::CallCanceller::forThisThread();
-    serial::Device& device = *session->device;
+    // Ours for the life of the thread: Close drops its reference once the thread has ended, or
+    // at once when the thread does not end in time, and the device must outlive the thread.
+    std::shared_ptr<serial::Device> keep = session->device;
+    serial::Device& device = *keep;
 
     serial::Request wait;
     device.setEventMask(serial::kEvAll);

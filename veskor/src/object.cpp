@@ -543,8 +543,8 @@ void Veskor::stopSession() {
     if (s->finished.wait(1050)) {
         s->thread.join();
     } else {
-        // Still inside a device call that did not return: it ends on its own and owns what it
-        // uses (the shared blocks), so nothing here dangles.
+        // Not scheduled in time (a heavily loaded machine): it ends on its own and holds what
+        // it uses (the shared blocks and the device), so nothing here dangles.
         s->thread.detach();
     }
     s->device.reset();  // closes the port (the last reference, unless the thread was detached)
