@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -98,9 +99,8 @@ EntryRef find(std::uint32_t cookie) {
 
 // --- A cross-apartment call ---------------------------------------------------------------------
 
-// What travels between the caller and the owner's thread. The arguments are copies (by-reference
-// targets included), so the caller's memory is touched only by the caller, after completion; an
-// abandoned call leaves nothing behind that points into the caller's stack.
+// One blocking call into another apartment. `work` runs on the owner's thread; the caller waits
+// for `done` or for its thread's calls to be cancelled.
 struct Call {
     std::shared_ptr<CallCanceller::State> caller;
     // Guarded by caller->mutex:
@@ -108,18 +108,8 @@ struct Call {
     bool done = false;
     bool abandoned = false;
     HRESULT hr = S_OK;
-
-    DISPID member = 0;
-    IID riid;
-    LCID lcid = 0;
-    std::uint16_t flags = 0;
-    std::vector<Variant> args;
-    std::vector<Variant> refTargets;  // copies of by-reference targets; args point here
-    std::vector<int> refIndex;        // for each arg, its index in refTargets or -1
-    std::vector<DISPID> named;
-    Variant result;
-    ExcepInfo excep;
-    std::uint32_t argErr = 0;
+    // Touched only on the owner's thread once posted.
+    std::function<HRESULT()> work;
 
     void finish(HRESULT r) {
         {
@@ -142,7 +132,73 @@ struct Ticket {
     }
 };
 
-HRESULT runOnOwner(const EntryRef& entry, Call& call) {
+// Posts `work` into `apartment` and waits. `*completed` tells whether `work` ran to its end, so
+// that what it produced may be read; otherwise the result is RPC_E_CALL_CANCELED (abandoned) or
+// RPC_E_DISCONNECTED (the apartment is gone).
+HRESULT callOnOwner(const ApartmentRef& apartment, std::function<HRESULT()> work, bool* completed) {
+    *completed = false;
+    if (isCurrent(apartment)) {
+        // The owner's own thread: posting would wait for ourselves.
+        HRESULT hr = work();
+        *completed = true;
+        return hr;
+    }
+    auto call = std::make_shared<Call>();
+    call->caller = threadCallState();
+    {
+        std::lock_guard lock(call->caller->mutex);
+        if (call->caller->cancelled) return RPC_E_CALL_CANCELED;
+    }
+    call->work = std::move(work);
+    auto ticket = std::make_shared<Ticket>();
+    ticket->call = call;
+    bool posted = post(apartment, [ticket] {
+        CallRef c = ticket->call;
+        {
+            std::lock_guard lock(c->caller->mutex);
+            if (c->abandoned || c->done) return;
+            c->started = true;
+        }
+        HRESULT hr = c->work();
+        c->work = nullptr;  // its captures go here, on the owner's thread
+        c->finish(hr);
+    });
+    if (!posted) {
+        ticket->call = nullptr;
+        return RPC_E_DISCONNECTED;
+    }
+    ticket.reset();
+
+    std::unique_lock lock(call->caller->mutex);
+    call->caller->cv.wait(lock, [&] { return call->done || call->caller->cancelled; });
+    if (!call->done) {
+        // Abandoned: if it has not started it never will; if it runs, its results are dropped.
+        call->abandoned = true;
+        return RPC_E_CALL_CANCELED;
+    }
+    // Completed unrun (the owner dropped it) or run to its end.
+    *completed = call->started;
+    return call->hr;
+}
+
+// What a dispatch call carries. The arguments are copies (by-reference targets included), so
+// the caller's memory is touched only by the caller, after completion; an abandoned call leaves
+// nothing behind that points into the caller's stack.
+struct Marshal {
+    DISPID member = 0;
+    IID riid;
+    LCID lcid = 0;
+    std::uint16_t flags = 0;
+    std::vector<Variant> args;
+    std::vector<Variant> refTargets;  // copies of by-reference targets; args point here
+    std::vector<int> refIndex;        // for each arg, its index in refTargets or -1
+    std::vector<DISPID> named;
+    Variant result;
+    ExcepInfo excep;
+    std::uint32_t argErr = 0;
+};
+
+HRESULT runOnOwner(const EntryRef& entry, Marshal& call) {
     if (entry->revoked) return RPC_E_DISCONNECTED;
     ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(entry->object).as<IDispatch>(IID_IDispatch);
     if (!dispatch) return E_NOINTERFACE;
@@ -200,12 +256,7 @@ public:
             if (!d) return E_NOINTERFACE;
             return d->Invoke(member, riid, lcid, flags, params, result, excep, argErr);
         }
-        auto call = std::make_shared<Call>();
-        call->caller = threadCallState();
-        {
-            std::lock_guard lock(call->caller->mutex);
-            if (call->caller->cancelled) return RPC_E_CALL_CANCELED;
-        }
+        auto call = std::make_shared<Marshal>();
         call->member = member;
         call->riid = riid;
         call->lcid = lcid;
@@ -227,40 +278,17 @@ public:
             if (params->namedCount && params->namedArgs)
                 call->named.assign(params->namedArgs, params->namedArgs + params->namedCount);
         }
-
-        auto ticket = std::make_shared<Ticket>();
-        ticket->call = call;
         EntryRef entry = entry_;
-        bool posted = post(entry->apartment, [ticket, entry] {
-            CallRef c = ticket->call;
-            {
-                std::lock_guard lock(c->caller->mutex);
-                if (c->abandoned || c->done) return;
-                c->started = true;
-            }
-            c->finish(runOnOwner(entry, *c));
-        });
-        if (!posted) {
-            ticket->call = nullptr;
-            return RPC_E_DISCONNECTED;
-        }
-        ticket.reset();
-
-        std::unique_lock lock(call->caller->mutex);
-        call->caller->cv.wait(lock, [&] { return call->done || call->caller->cancelled; });
-        if (!call->done) {
-            // Abandoned: if it has not started it never will; if it runs, its results are dropped.
-            call->abandoned = true;
-            return RPC_E_CALL_CANCELED;
-        }
-        lock.unlock();
+        bool completed;
+        HRESULT hr = callOnOwner(entry->apartment, [call, entry] { return runOnOwner(entry, *call); }, &completed);
+        if (!completed) return hr;
 
         for (std::size_t i = 0; params && i < call->args.size(); ++i)
             if (call->refIndex[i] >= 0) *params->args[i].ref = call->refTargets[call->refIndex[i]];
         if (result) *result = call->result;
         if (excep) *excep = call->excep;
         if (argErr) *argErr = call->argErr;
-        return call->hr;
+        return hr;
     }
 
 private:
@@ -314,6 +342,17 @@ HRESULT getInterfaceFromGlobal(std::uint32_t cookie, const IID& iid, void** out)
     if (!(iid == IID_IUnknown || iid == IID_IDispatch || iid == entry->iid)) return E_NOINTERFACE;
     *out = static_cast<IDispatch*>(new DispatchProxy(entry, entry->iid));
     return S_OK;
+}
+
+ApartmentRef apartmentOf(std::uint32_t cookie) {
+    EntryRef entry = find(cookie);
+    return entry ? entry->apartment : nullptr;
+}
+
+HRESULT callInApartment(const ApartmentRef& apartment, std::function<HRESULT()> work) {
+    if (!work) return E_INVALIDARG;
+    bool completed;
+    return callOnOwner(apartment, std::move(work), &completed);
 }
 
 }  // namespace com

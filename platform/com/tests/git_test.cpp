@@ -1,5 +1,5 @@
 // The global interface table: same-thread fetches, blocking cross-thread dispatch calls,
-// abandoning a waiting call, and owners that go away.
+// abandoning a waiting call, owners that go away, and work handed to an apartment whole.
 #include <com/apartment.h>
 #include <com/git.h>
 #include <com/interfaces.h>
@@ -188,6 +188,91 @@ TEST(GlobalInterfaceTable, RevokedEntryDisconnectsItsProxies) {
     EXPECT_EQ(result, RPC_E_DISCONNECTED);
     serveApartment();  // the table's reference is released here, on the owner's thread
     EXPECT_EQ(r->refs, 1u);
+}
+
+// --- Work handed to an apartment ------------------------------------------------------------
+
+// Serves the calling thread's apartment until `f` is ready (at most 2 s).
+template <class F>
+void serveUntilReady(F& f) {
+    auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (f.wait_for(0ms) != std::future_status::ready && std::chrono::steady_clock::now() < deadline) {
+        waitApartment(std::chrono::steady_clock::now() + 10ms);
+        serveApartment();
+    }
+}
+
+TEST(CallInApartment, RunsOnTheOwnerAndReturnsItsResultOnceServed) {
+    Apartment a;
+    auto r = make();
+    std::uint32_t cookie;
+    ASSERT_EQ(registerInterfaceInGlobal(r.get(), IID_ITestEvents, &cookie), S_OK);
+    ApartmentRef home = apartmentOf(cookie);
+    ASSERT_TRUE(home);
+    EXPECT_TRUE(isCurrent(home));
+    EXPECT_FALSE(apartmentOf(cookie + 1000));
+
+    // Work handed over runs here, when this thread serves, and may call the object directly.
+    std::atomic<bool> returned{false};
+    std::thread::id ranOn;
+    auto call = std::async(std::launch::async, [&] {
+        HRESULT hr = callInApartment(home, [&] {
+            ranOn = std::this_thread::get_id();
+            ComPtr<IDispatch> d;
+            getInterfaceFromGlobal(cookie, IID_IDispatch, d.putVoid());
+            return d->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr);
+        });
+        returned = true;
+        return hr;
+    });
+    std::this_thread::sleep_for(30ms);
+    EXPECT_FALSE(returned);
+    serveUntilReady(call);
+    EXPECT_EQ(call.get(), E_FAIL);  // the work's own result
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(r->calls, 1);
+
+    // On the owner's thread itself it runs at once.
+    int ran = 0;
+    EXPECT_EQ(callInApartment(home, [&] { return ++ran, S_FALSE; }), S_FALSE);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(callInApartment(home, nullptr), E_INVALIDARG);
+    revokeInterfaceFromGlobal(cookie);
+}
+
+TEST(CallInApartment, AbandonedOrUnservedWorkReturnsAndNeverRuns) {
+    Apartment a;
+    ApartmentRef home = currentApartment();
+    std::atomic<int> ran{0};
+    std::promise<CallCanceller> canceller;
+    auto call = std::async(std::launch::async, [&] {
+        canceller.set_value(CallCanceller::forThisThread());
+        return callInApartment(home, [&] { return ++ran, S_OK; });
+    });
+    CallCanceller c = canceller.get_future().get();
+    ASSERT_TRUE(waitApartment(std::chrono::steady_clock::now() + 2s));
+    c.cancel();
+    EXPECT_EQ(call.get(), RPC_E_CALL_CANCELED);
+    serveApartment();
+    EXPECT_EQ(ran, 0);
+
+    // An apartment that is left drops what waits in it; later work is refused.
+    ApartmentRef gone;
+    std::promise<void> entered, leave;
+    std::thread owner([&] {
+        Apartment b;
+        gone = currentApartment();
+        entered.set_value();
+        leave.get_future().wait();
+    });
+    entered.get_future().wait();
+    auto waiting = std::async(std::launch::async, [&] { return callInApartment(gone, [&] { return ++ran, S_OK; }); });
+    std::this_thread::sleep_for(30ms);
+    leave.set_value();
+    owner.join();
+    EXPECT_EQ(waiting.get(), RPC_E_DISCONNECTED);
+    EXPECT_EQ(callInApartment(gone, [&] { return ++ran, S_OK; }), RPC_E_DISCONNECTED);
+    EXPECT_EQ(ran, 0);
 }
 
 }  // namespace

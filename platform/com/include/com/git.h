@@ -12,9 +12,11 @@
 // returns RPC_E_CALL_CANCELED at once, and the call, if it has not started yet, never runs.
 #pragma once
 
+#include <com/apartment.h>
 #include <com/base.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace com {
@@ -32,6 +34,16 @@ HRESULT revokeInterfaceFromGlobal(std::uint32_t cookie);
 HRESULT getInterfaceFromGlobal(std::uint32_t cookie, const IID& iid, void** out);
 
 // Calls of a proxy whose owner has left its apartment fail with RPC_E_DISCONNECTED.
+
+// The apartment of the object registered under `cookie`; empty for an unknown cookie.
+ApartmentRef apartmentOf(std::uint32_t cookie);
+
+// Runs `work` on the thread of `apartment` and blocks until it returned there, like a proxy
+// call: its result, RPC_E_CALL_CANCELED when the calling thread's calls are cancelled first
+// (CallCanceller; `work` then never starts, or its end is not waited for), RPC_E_DISCONNECTED
+// when the apartment has been left. On that apartment's own thread it runs at once. This lets
+// a thread hand several calls to one apartment in a single trip.
+HRESULT callInApartment(const ApartmentRef& apartment, std::function<HRESULT()> work);
 
 // The right to abandon the blocking proxy calls of one thread. Take it on that thread
 // (forThisThread) and hand it to the thread that may need to release it. cancel() abandons the
