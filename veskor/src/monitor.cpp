@@ -9,15 +9,27 @@ namespace veskor {
 
 namespace {
 
+// What raising one wakeup's events needs. It runs on the monitor thread or, handed over whole,
+// on the sinks' thread; there a handler may Close the port, after which nothing here touches
+// the device (Close sets `stop` first, on that same thread) and nothing more is raised.
+struct Delivery {
+    Shared& shared;
+    serial::Device& device;
+    const serial::Event& stop;
+
+    bool stopped() const { return stop.isSet(); }
+};
+
 // Calls every connected sink with one event. The list's lock is held only to read a cookie,
 // never during a call, so a handler may Advise, Unadvise or Close.
-void raise(Shared& shared, com::DISPID dispid, std::vector<com::Variant> args = {}) {
+void raise(const Delivery& d, com::DISPID dispid, std::vector<com::Variant> args = {}) {
+    Shared& shared = d.shared;
     std::size_t count;
     {
         std::lock_guard lock(shared.connectionsMutex);
         count = shared.cookies.size();
     }
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && !d.stopped(); ++i) {
         std::uint32_t cookie;
         {
             std::lock_guard lock(shared.connectionsMutex);
@@ -59,33 +71,68 @@ std::string readToEventChar(serial::Device& device, std::uint8_t eventChar) {
     }
 }
 
-void modemEvent(Shared& shared, serial::Device& device, std::uint32_t bit, std::int16_t on, com::DISPID dispid) {
+void modemEvent(const Delivery& d, std::uint32_t bit, std::int16_t on, com::DISPID dispid) {
+    if (d.stopped()) return;
     std::uint32_t bits;
-    if (device.modemStatus(&bits) != serial::Code::ok) return;  // suppresses only this event
-    raise(shared, dispid, {com::Variant(static_cast<std::int16_t>((bits & bit) ? on : 0))});
+    if (d.device.modemStatus(&bits) != serial::Code::ok) return;  // suppresses only this event
+    raise(d, dispid, {com::Variant(static_cast<std::int16_t>((bits & bit) ? on : 0))});
 }
 
-void handle(Shared& shared, serial::Device& device, std::uint32_t events) {
+void handle(const Delivery& d, std::uint32_t events) {
+    Shared& shared = d.shared;
     if (events & serial::kEvBreak) {
         shared.breakState = 1;
-        raise(shared, DISPID_BreakSignal);
+        raise(d, DISPID_BreakSignal);
     }
-    if (events & serial::kEvCts) modemEvent(shared, device, serial::kCtsOn, 16, DISPID_CtsToggle);
-    if (events & serial::kEvDsr) modemEvent(shared, device, serial::kDsrOn, 32, DISPID_DsrToggle);
-    if (events & serial::kEvError) raise(shared, DISPID_Error);
-    if (events & serial::kEvRing) raise(shared, DISPID_RingEvent);
-    if (events & serial::kEvCd) modemEvent(shared, device, serial::kCdOn, 128, DISPID_CdToggle);
-    if (events & serial::kEvRxChar) raise(shared, DISPID_DataReceived);
-    if ((events & serial::kEvRxFlag) && shared.fireOnEventChar) {
+    if (events & serial::kEvCts) modemEvent(d, serial::kCtsOn, 16, DISPID_CtsToggle);
+    if (events & serial::kEvDsr) modemEvent(d, serial::kDsrOn, 32, DISPID_DsrToggle);
+    if (events & serial::kEvError) raise(d, DISPID_Error);
+    if (events & serial::kEvRing) raise(d, DISPID_RingEvent);
+    if (events & serial::kEvCd) modemEvent(d, serial::kCdOn, 128, DISPID_CdToggle);
+    if (events & serial::kEvRxChar) raise(d, DISPID_DataReceived);
+    if ((events & serial::kEvRxFlag) && shared.fireOnEventChar && !d.stopped()) {
         std::string bytes;
-        if (shared.enableReadOnEventChar) bytes = readToEventChar(device, shared.eventChar);
+        if (shared.enableReadOnEventChar) bytes = readToEventChar(d.device, shared.eventChar);
         // The text stops at a NUL byte; the count still counts every byte.
         std::string text = bytes.substr(0, bytes.find('\0'));
         // Reverse order: the count first, then the text.
-        raise(shared, DISPID_EvtCharReceived,
+        raise(d, DISPID_EvtCharReceived,
               {com::Variant(static_cast<std::int32_t>(bytes.size())), com::Variant(com::widen(text))});
     }
-    if (events & serial::kEvTxEmpty) raise(shared, DISPID_TQEmpty);
+    if (events & serial::kEvTxEmpty) raise(d, DISPID_TQEmpty);
+}
+
+// The one apartment every connected sink lives in; empty when there are none or they live in
+// several.
+com::ApartmentRef sinkApartment(Shared& shared) {
+    std::lock_guard lock(shared.connectionsMutex);
+    com::ApartmentRef home;
+    for (std::uint32_t cookie : shared.cookies) {
+        com::ApartmentRef a = com::apartmentOf(cookie);
+        if (!a || (home && a != home)) return nullptr;
+        home = a;
+    }
+    return home;
+}
+
+// Raises one wakeup's events. When the sinks share one apartment (the host's, as a rule) the
+// whole sequence runs there in a single call, each sink called directly: a line then wakes the
+// host's thread once, where a call per event would wake it once for DataReceived and again for
+// EvtCharReceived, and every wake of a sleeping thread costs tens of microseconds. The order of
+// events and of the read up to the event character is the same either way.
+void deliver(const std::shared_ptr<Shared>& shared, const std::shared_ptr<serial::Device>& device,
+             const serial::Event& stop, std::uint32_t events) {
+    com::ApartmentRef home = sinkApartment(*shared);
+    if (!home) {
+        handle(Delivery{*shared, *device, stop}, events);
+        return;
+    }
+    // By value: an abandoned call may still be running there after this thread has gone on.
+    serial::Device* raw = device.get();
+    com::callInApartment(home, [shared, raw, stop, events] {
+        handle(Delivery{*shared, *raw, stop}, events);
+        return com::S_OK;
+    });
 }
 
 }  // namespace
@@ -95,12 +142,11 @@ void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session
     session->canceller = com::CallCanceller::forThisThread();
     // Ours for the life of the thread: Close drops its reference once the thread has ended, or
     // at once when the thread does not end in time, and the device must outlive the thread.
-    std::shared_ptr<serial::Device> keep = session->device;
-    serial::Device& device = *keep;
+    std::shared_ptr<serial::Device> device = session->device;
 
     serial::Request wait;
-    device.setEventMask(serial::kEvAll);
-    serial::Code first = device.waitEvent(wait);
+    device->setEventMask(serial::kEvAll);
+    serial::Code first = device->waitEvent(wait);
     bool waiting = first == serial::Code::ok || first == serial::Code::pending;
     // Open returns only now: from here on no event of the device is missed.
     session->started.set();
@@ -111,8 +157,8 @@ void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session
         if (which == 0) break;
         std::uint32_t events = 0;
         serial::Code r = wait.result(nullptr, false, &events);
-        if (r == serial::Code::ok) handle(*shared, device, events);
-        serial::Code next = device.waitEvent(wait);
+        if (r == serial::Code::ok) deliver(shared, device, session->stop, events);
+        serial::Code next = device->waitEvent(wait);
         waiting = next == serial::Code::ok || next == serial::Code::pending;
     }
     com::uninitializeApartment();

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <atomic>
+#include <future>
 #include <map>
+#include <thread>
 
 using namespace veskortest;
 using namespace veskor;
@@ -175,6 +178,50 @@ TEST_F(PtyEvents, CloseFromInsideAHandler) {
     std::int32_t open = 1;
     v->get_IsOpen(&open);
     EXPECT_EQ(open, 0);
+}
+
+TEST_F(PtyEvents, CloseInDataReceivedEndsTheNotification) {
+    // Reading to the event character would come next: after Close it must not touch the port.
+    v->put_EnableReadOnEventChar(1);
+    sink->onEvent = [&](const Fired& f) {
+        if (f.dispid == DISPID_DataReceived) v->Close();
+    };
+    pty.write("bye\n");
+    ASSERT_TRUE(serveUntil([&] { return count(DISPID_DataReceived) == 1; }));
+    serveFor(50);
+    EXPECT_EQ(count(DISPID_EvtCharReceived), 0u);
+    std::int32_t open = 1;
+    v->get_IsOpen(&open);
+    EXPECT_EQ(open, 0);
+    auto other = makeVeskor();  // the port was closed by the time Close returned
+    EXPECT_EQ(other->Open(u(pty.slavePath), none()), com::S_OK);
+    other->Close();
+}
+
+TEST_F(PtyEvents, SinksInTwoApartmentsEachGetEveryEventOnTheirOwnThread) {
+    auto remote = Sink::create();
+    std::atomic<bool> stop{false};
+    std::promise<std::thread::id> advised;
+    std::thread other([&] {
+        ApartmentScope own;
+        advise(v.get(), remote.get());
+        advised.set_value(std::this_thread::get_id());
+        while (!stop) serveFor(5);
+    });
+    std::thread::id otherId = advised.get_future().get();
+    pty.write("one\n");
+    bool both = serveUntil([&] {
+        return count(DISPID_EvtCharReceived) == 1 && remote->of(DISPID_EvtCharReceived).size() == 1;
+    });
+    stop = true;
+    other.join();
+    ASSERT_TRUE(both);
+    EXPECT_EQ(sink->of(DISPID_EvtCharReceived)[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(remote->of(DISPID_EvtCharReceived)[0].thread, otherId);
+    for (const auto& events : {ids(sink->events()), ids(remote->events())}) {
+        auto evt = std::find(events.begin(), events.end(), DISPID_EvtCharReceived);
+        EXPECT_NE(std::find(events.begin(), evt, DISPID_DataReceived), evt);
+    }
 }
 
 // --- Modem and line events on the null-modem pair -------------------------------------------
