@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,36 +158,28 @@ private:
     std::thread thread_;
 };
 
-std::size_t linesIn(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
-std::size_t linesIn(const std::u16string& s) {
-    return static_cast<std::size_t>(std::count(s.begin(), s.end(), u'\n'));
+template <class Text>
+std::size_t linesIn(const Text& s) {
+    return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
 }
 
-// From a line's write to the bare loop's read that completes it. Lines that arrive together
-// count once, for the first of them.
-std::vector<double> bareLatency(FarEnd far) {
+// Takes kSamples latencies: the far end writes to `master`, and `receive` waits for what
+// arrives, tells how many lines it completed and returns when the first of them was received.
+// Lines that arrive together count once, for the first of them.
+using Receive = std::function<Clock::time_point(std::size_t* lines)>;
+std::vector<double> sample(FarEnd far, int master, const Receive& receive) {
     std::vector<double> out;
-    Pty pty;
-    int fd = openRawSlave(pty.slave);
-    char buf[256];
-    auto receive = [&](std::size_t* lines) {
-        pollfd p{fd, POLLIN, 0};
-        ::poll(&p, 1, 1000);
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        *lines = n > 0 ? linesIn(std::string(buf, static_cast<std::size_t>(n))) : 0;
-        return Clock::now();
-    };
     if (far == FarEnd::self) {
         for (int i = 0; i < kSamples; ++i) {
             auto t0 = Clock::now();
-            ::write(pty.master, kLine.data(), kLine.size());
+            ::write(master, kLine.data(), kLine.size());
             std::size_t lines = 0;
             Clock::time_point at;
             while (!lines) at = receive(&lines);
             out.push_back(us(at - t0));
         }
     } else {
-        AdapterThread adapter(pty.master, std::chrono::microseconds(1000));
+        AdapterThread adapter(master, std::chrono::microseconds(1000));
         for (std::size_t i = 0; i < kSamples;) {
             std::size_t lines = 0;
             Clock::time_point at = receive(&lines);
@@ -194,14 +187,29 @@ std::vector<double> bareLatency(FarEnd far) {
             i += lines;
         }
     }
+    return out;
+}
+
+// From a line's write to the bare loop's read that completes it.
+std::vector<double> bareLatency(FarEnd far) {
+    Pty pty;
+    int fd = openRawSlave(pty.slave);
+    char buf[256];
+    auto out = sample(far, pty.master, [&](std::size_t* lines) {
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        *lines = n > 0 ? linesIn(std::string(buf, static_cast<std::size_t>(n))) : 0;
+        return Clock::now();
+    });
     ::close(fd);
     return out;
 }
 
 // From a line's write to the host's EvtCharReceived handler, the host reading the line there
-// as the console does.
+// as the console does. A line the host read before its event came is reported with an empty
+// queue, and not counted again.
 std::vector<double> veskorLatency(FarEnd far) {
-    std::vector<double> out;
     Pty pty;
     auto v = openOn(pty);
     // Static: the interface table may release its reference from a call posted to this
@@ -212,34 +220,15 @@ std::vector<double> veskorLatency(FarEnd far) {
     cpc->FindConnectionPoint(veskor::IID__IVeskorEvents, cp.put());
     std::uint32_t cookie;
     cp->Advise(&h, &cookie);
-    auto receive = [&](std::size_t* lines) {
+    auto out = sample(far, pty.master, [&](std::size_t* lines) {
         h.fired = false;
         serveUntilFired(h);
         std::u16string text;
         v->Read(com::Variant::missing(), com::Variant::missing(), com::Variant::missing(), &text);
         *lines = linesIn(text);
+        com::serveApartment();
         return h.at;
-    };
-    if (far == FarEnd::self) {
-        for (int i = 0; i < kSamples; ++i) {
-            auto t0 = Clock::now();
-            ::write(pty.master, kLine.data(), kLine.size());
-            std::size_t lines = 0;
-            Clock::time_point at;
-            while (!lines) at = receive(&lines);
-            out.push_back(us(at - t0));
-            com::serveApartment();
-        }
-    } else {
-        AdapterThread adapter(pty.master, std::chrono::microseconds(1000));
-        for (std::size_t i = 0; i < kSamples;) {
-            // A line the host read before its event came is reported with an empty queue.
-            std::size_t lines = 0;
-            Clock::time_point at = receive(&lines);
-            if (lines) out.push_back(us(at - adapter.sent(i)));
-            i += lines;
-        }
-    }
+    });
     cp->Unadvise(cookie);
     v->Close();
     return out;
