@@ -48,6 +48,18 @@ void RoundTrip(benchmark::State& state) {
 }
 BENCHMARK(RoundTrip)->ArgName("checked")->Arg(1)->Arg(0)->UseRealTime();
 
+// `frames` copies of a frame of 62 tokens `token` (the longest a frame takes).
+std::string burstOf(const char* token, int frames) {
+    std::string frame =
+        "$0010"
+        "3F";
+    for (int i = 0; i < 62; ++i) frame += token;
+    frame += "\r";
+    std::string burst;
+    for (int i = 0; i < frames; ++i) burst += frame;
+    return burst;
+}
+
 void PacedStream(benchmark::State& state) {
     constexpr int kBaud = 115200;
     constexpr int kFrames = 60;
@@ -56,13 +68,7 @@ void PacedStream(benchmark::State& state) {
     sim::Adapter adapter(o);
     simtest::Host host(adapter.devicePath());
     // 62 reads: 132 characters in, 255 out, so the output runs without gaps.
-    std::string frame =
-        "$0010"
-        "3F";
-    for (int i = 0; i < 62; ++i) frame += "02";
-    frame += "\r";
-    std::string burst;
-    for (int i = 0; i < kFrames; ++i) burst += frame;
+    const std::string burst = burstOf("02", kFrames);
     const std::size_t expected = kFrames * (5 + 62 * 4 + 2);
 
     double worst = 0;
@@ -95,13 +101,7 @@ void PacedInput(benchmark::State& state) {
     o.paceBaud = kBaud;
     sim::Adapter adapter(o);
     simtest::Host host(adapter.devicePath());
-    std::string frame =
-        "$0010"
-        "3F";
-    for (int i = 0; i < 62; ++i) frame += "10";
-    frame += "\r";
-    std::string burst;
-    for (int i = 0; i < kFrames; ++i) burst += frame;
+    const std::string burst = burstOf("10", kFrames);
     const std::size_t replyBytes = 5 + 62 + 2;
 
     double worst = 0;

@@ -196,6 +196,8 @@ private:
     HRESULT setLine(bool dtr, std::int32_t value);
     HRESULT writeBytes(std::string bytes, std::int32_t count, std::int32_t timeout, std::int32_t* written);
     HRESULT readBytes(const com::Variant& count, const com::Variant& timeout, std::string* bytes);
+    // BytesUsedRQ and BytesUsedTQ: one count of the device's queue status; 0 while closed.
+    HRESULT queueBytes(std::uint32_t serial::QueueStatus::*queue, std::int32_t* value);
     void stopSession();
 
     std::atomic<std::uint32_t> refs_{1};

@@ -185,7 +185,7 @@ HRESULT Veskor::ClearTQ() {
     return com::S_OK;
 }
 
-HRESULT Veskor::get_BytesUsedRQ(std::int32_t* value) {
+HRESULT Veskor::queueBytes(std::uint32_t serial::QueueStatus::*queue, std::int32_t* value) {
     if (!value) return com::E_POINTER;
     if (!isOpen()) {
         *value = 0;
@@ -194,22 +194,13 @@ HRESULT Veskor::get_BytesUsedRQ(std::int32_t* value) {
     serial::QueueStatus q;
     std::uint32_t errors;
     if (device().clearError(&errors, &q) != serial::Code::ok) return fail(VESKOR_E_STATUS);
-    *value = static_cast<std::int32_t>(q.inQueue);
+    *value = static_cast<std::int32_t>(q.*queue);
     return com::S_OK;
 }
 
-HRESULT Veskor::get_BytesUsedTQ(std::int32_t* value) {
-    if (!value) return com::E_POINTER;
-    if (!isOpen()) {
-        *value = 0;
-        return com::S_OK;
-    }
-    serial::QueueStatus q;
-    std::uint32_t errors;
-    if (device().clearError(&errors, &q) != serial::Code::ok) return fail(VESKOR_E_STATUS);
-    *value = static_cast<std::int32_t>(q.outQueue);
-    return com::S_OK;
-}
+HRESULT Veskor::get_BytesUsedRQ(std::int32_t* value) { return queueBytes(&serial::QueueStatus::inQueue, value); }
+
+HRESULT Veskor::get_BytesUsedTQ(std::int32_t* value) { return queueBytes(&serial::QueueStatus::outQueue, value); }
 
 HRESULT Veskor::GetErrorStatus(std::int32_t* parityError, std::int32_t* framingError, std::int32_t* overrunError) {
     if (!parityError || !framingError || !overrunError) return com::E_POINTER;
