@@ -127,7 +127,9 @@ void deliver(const std::shared_ptr<Shared>& shared, const std::shared_ptr<serial
         handle(Delivery{*shared, *device, stop}, events);
         return;
     }
-    // By value: an abandoned call may still be running there after this thread has gone on.
+    // Captured by value: an abandoned call may still be running there after this thread has
+    // gone on. The device is reached without a reference, so that Close still closes it; by then
+    // `stop` is set and the device is no longer touched.
     serial::Device* raw = device.get();
     com::callInApartment(home, [shared, raw, stop, events] {
         handle(Delivery{*shared, *raw, stop}, events);
