@@ -1,14 +1,13 @@
 // sarnel-cli compile: compiles a script as the "Compile/Transmit" button does and prints the
 // frame instead of sending it.
+#include <cstdio>
+#include <string>
+
 #include "console/cli/cli.h"
 #include "console/cli/input.h"
-
 #include "console/command/compiler.h"
 #include "console/command/samples.h"
 #include "console/command/writepath.h"
-
-#include <cstdio>
-#include <string>
 
 namespace sarnel::cli {
 
@@ -67,7 +66,8 @@ int run(const std::vector<std::string>& args) {
             } else {
                 value = a.substr(9);
             }
-            if (!parsesample(value, sample)) return usageError("compile", "no sample '" + value + "' (0 to 7)");
+            if (!parsesample(value, sample))
+                return usageError("compile", "no sample '" + value + "' (0 to 7)");
         } else if (a.size() > 1 && a[0] == '-') {
             return usageError("compile", "unknown option '" + a + "'");
         } else {

@@ -1,14 +1,13 @@
 // sarnel-cli decode: decodes bytes received from an adapter as the receive path does, and
 // prints the bus activity list.
+#include <cstdio>
+#include <string>
+
 #include "console/cli/cli.h"
 #include "console/cli/input.h"
-
 #include "console/responses/decoder.h"
 #include "console/responses/receivepath.h"
 #include "console/shell/alert.h"
-
-#include <cstdio>
-#include <string>
 
 namespace sarnel::cli {
 

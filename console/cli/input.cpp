@@ -21,7 +21,8 @@ bool readinput(const std::string& file, std::string& bytes, std::string& error) 
     const int cause = errno;
     if (!standardInput) std::fclose(in);
     if (failed) {
-        error = "cannot read '" + (standardInput ? std::string("standard input") : file) + "': " + std::strerror(cause);
+        error = "cannot read '" + (standardInput ? std::string("standard input") : file) +
+                "': " + std::strerror(cause);
         return false;
     }
     return true;

@@ -1,10 +1,10 @@
 // sarnel-cli: the console's logic without windows, for scripts and CI.
-#include "console/cli/cli.h"
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "console/cli/cli.h"
 
 namespace sarnel::cli {
 
@@ -23,12 +23,14 @@ void printOverview(std::FILE* out) {
 
 }  // namespace
 
-CliCommand::CliCommand(const char* n, const char* s, const char* h, Run r) : name(n), summary(s), help(h), run(r) {
+CliCommand::CliCommand(const char* n, const char* s, const char* h, Run r)
+    : name(n), summary(s), help(h), run(r) {
     commands().push_back(this);
 }
 
 int usageError(const char* command, const std::string& reason) {
-    std::fprintf(stderr, "sarnel-cli %s: %s (see 'sarnel-cli %s --help')\n", command, reason.c_str(), command);
+    std::fprintf(stderr, "sarnel-cli %s: %s (see 'sarnel-cli %s --help')\n", command, reason.c_str(),
+                 command);
     return kExitUsage;
 }
 
@@ -50,12 +52,14 @@ int main(int argc, char** argv) {
         printOverview(stderr);
         return kExitUsage;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "help") == 0) {
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
         printOverview(stdout);
         return kExitOk;
     }
     for (const CliCommand* c : commands()) {
-        if (std::strcmp(c->name, argv[1]) == 0) return c->run(std::vector<std::string>(argv + 2, argv + argc));
+        if (std::strcmp(c->name, argv[1]) == 0)
+            return c->run(std::vector<std::string>(argv + 2, argv + argc));
     }
     std::fprintf(stderr, "sarnel-cli: unknown command '%s' (see 'sarnel-cli --help')\n", argv[1]);
     return kExitUsage;

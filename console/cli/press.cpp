@@ -1,11 +1,10 @@
 // sarnel-cli press: one of the console's fixed command buttons.
-#include "console/cli/cli.h"
-#include "console/cli/session.h"
-
-#include "console/command/frames.h"
-
 #include <cstdio>
 #include <exception>
+
+#include "console/cli/cli.h"
+#include "console/cli/session.h"
+#include "console/command/frames.h"
 
 namespace sarnel::cli {
 
@@ -39,7 +38,8 @@ int run(const std::vector<std::string>& args) {
         captions += (captions.empty() ? "" : ", ") + std::string(b.caption);
         if (b.caption == options.rest.front()) button = &b;
     }
-    if (!button) return usageError("press", "no button '" + options.rest.front() + "' (buttons: " + captions + ")");
+    if (!button)
+        return usageError("press", "no button '" + options.rest.front() + "' (buttons: " + captions + ")");
 
     try {
         Session session(options.simulate);

@@ -1,7 +1,4 @@
 // sarnel-cli run: compiles a script and sends it as "Compile/Transmit" does.
-#include "console/cli/cli.h"
-#include "console/cli/session.h"
-
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -9,24 +6,28 @@
 #include <iterator>
 #include <sstream>
 
+#include "console/cli/cli.h"
+#include "console/cli/session.h"
+
 namespace sarnel::cli {
 
 namespace {
 
 int run(const std::vector<std::string>& args);
 
-const CliCommand command("run", "compile a script and send it to the adapter",
-                         "usage: sarnel-cli run --port NAME [--continuous] [--timeout MS] [--simulate] [FILE]\n"
-                         "Opens the port as the console's port list does, compiles FILE (standard input\n"
-                         "when FILE is absent or \"-\") and sends the frame, then prints the bus activity\n"
-                         "once the reply has been decoded.\n"
-                         "  --port NAME    the port, e.g. COM3 or /dev/ttyUSB0 (COM3 with --simulate)\n"
-                         "  --continuous   as \"Continuous Rx\": the activity list is not cleared first\n"
-                         "  --timeout MS   how long to wait for the reply (default 1000)\n"
-                         "  --simulate     run against a fresh simulated adapter\n"
-                         "Exit codes: 0 done, 1 compile error or serial failure, 2 bad arguments,\n"
-                         "3 no reply within the time-out.\n",
-                         run);
+const CliCommand command(
+    "run", "compile a script and send it to the adapter",
+    "usage: sarnel-cli run --port NAME [--continuous] [--timeout MS] [--simulate] [FILE]\n"
+    "Opens the port as the console's port list does, compiles FILE (standard input\n"
+    "when FILE is absent or \"-\") and sends the frame, then prints the bus activity\n"
+    "once the reply has been decoded.\n"
+    "  --port NAME    the port, e.g. COM3 or /dev/ttyUSB0 (COM3 with --simulate)\n"
+    "  --continuous   as \"Continuous Rx\": the activity list is not cleared first\n"
+    "  --timeout MS   how long to wait for the reply (default 1000)\n"
+    "  --simulate     run against a fresh simulated adapter\n"
+    "Exit codes: 0 done, 1 compile error or serial failure, 2 bad arguments,\n"
+    "3 no reply within the time-out.\n",
+    run);
 
 bool readscript(const std::string& file, std::string& script) {
     if (file.empty() || file == "-") {
@@ -70,7 +71,8 @@ int run(const std::vector<std::string>& args) {
         session.console().compilequeue();
         if (portopen() == 0) return kExitFailure;  // the write failed; the alert said why
         if (!session.awaitreplies(target, std::chrono::milliseconds(options.timeoutMs))) {
-            std::fprintf(stderr, "sarnel-cli run: no reply from %s within %d ms\n", port.c_str(), options.timeoutMs);
+            std::fprintf(stderr, "sarnel-cli run: no reply from %s within %d ms\n", port.c_str(),
+                         options.timeoutMs);
             return kExitNoReply;
         }
         std::fputs(printable(session.view().text).c_str(), stdout);

@@ -1,11 +1,11 @@
 // sarnel-cli samples: the built-in sample scripts.
-#include "console/cli/cli.h"
-#include "console/cli/input.h"
-
 #include "console/command/samples.h"
 
 #include <cstdio>
 #include <string>
+
+#include "console/cli/cli.h"
+#include "console/cli/input.h"
 
 namespace sarnel::cli {
 

@@ -2,12 +2,12 @@
 // simulated adapter for --simulate, and the wait for the adapter's replies.
 #pragma once
 
-#include "console/shell/mainconsole.h"
-
 #include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "console/shell/mainconsole.h"
 
 namespace sarnel::cli {
 
@@ -16,9 +16,9 @@ inline constexpr int kExitNoReply = 3;
 // The options every port command takes, taken out of the argument list.
 struct PortOptions {
     bool simulate = false;
-    std::string port;           // --port NAME
-    int timeoutMs = 1000;       // --timeout MS
-    bool continuous = false;    // --continuous
+    std::string port;               // --port NAME
+    int timeoutMs = 1000;           // --timeout MS
+    bool continuous = false;        // --continuous
     std::vector<std::string> rest;  // what remains, in order
 };
 // Parses the options; false with `error` set for a malformed one.

@@ -2,12 +2,12 @@
 // "Compile/Transmit" action over its window context.
 #include "console/command/compiler.h"
 
-#include "console/command/frames.h"
-#include "console/shell/alert.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
+
+#include "console/command/frames.h"
+#include "console/shell/alert.h"
 
 namespace sarnel {
 
@@ -134,7 +134,8 @@ std::vector<std::string_view> linetable(std::string_view text) {
     std::size_t pos = 0;
     for (std::size_t piece = 0; piece < kMaxScriptLines && pos <= text.size(); ++piece) {
         const std::size_t end = text.find('\r', pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        std::string_view line =
+            text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         for (char comment : {';', '/', '\\'}) line = line.substr(0, line.find(comment));
         if (!line.empty() && line.front() != ' ') lines.push_back(line);
         if (end == std::string_view::npos) break;
@@ -200,28 +201,28 @@ CompileResult compilescript(std::string& script) {
             const std::size_t tokenStart = token.size();
             token += k->code;
             switch (k->argument) {
-            case Argument::None:
-                break;
-            case Argument::Value:
-                token += numtohex(argumentvalue(arg), 2);
-                break;
-            case Argument::Acknowledge:
-                if (lowercase(arg) != "ack") token.replace(tokenStart, 2, "03");
-                break;
-            case Argument::Level: {
-                const std::string level = lowercase(arg);
-                std::size_t n = 0;
-                while (n < kLevels.size() && kLevels[n] != level) ++n;
-                if (n == kLevels.size()) return failure(std::string(kUnidentified) + std::string(arg));
-                token += static_cast<char>('0' + n);
-                break;
-            }
-            case Argument::Volts:
-                token += numtohex(leadingnumber(arg) * 1000.0, 4);
-                break;
-            case Argument::Directions:
-                token += arg.size() > 4 ? arg.substr(arg.size() - 4) : arg;
-                break;
+                case Argument::None:
+                    break;
+                case Argument::Value:
+                    token += numtohex(argumentvalue(arg), 2);
+                    break;
+                case Argument::Acknowledge:
+                    if (lowercase(arg) != "ack") token.replace(tokenStart, 2, "03");
+                    break;
+                case Argument::Level: {
+                    const std::string level = lowercase(arg);
+                    std::size_t n = 0;
+                    while (n < kLevels.size() && kLevels[n] != level) ++n;
+                    if (n == kLevels.size()) return failure(std::string(kUnidentified) + std::string(arg));
+                    token += static_cast<char>('0' + n);
+                    break;
+                }
+                case Argument::Volts:
+                    token += numtohex(leadingnumber(arg) * 1000.0, 4);
+                    break;
+                case Argument::Directions:
+                    token += arg.size() > 4 ? arg.substr(arg.size() - 4) : arg;
+                    break;
             }
             count += k->bytes;
         }
@@ -251,7 +252,8 @@ void compile(CompileContext& context) {
     std::string script = context.commandQueue();
     const std::string frame = scriptprocessor(script);
     if (frame.empty()) return;
-    context.setTokenCount(std::to_string(static_cast<long long>(hextonum(std::string_view(frame).substr(5, 2)))));
+    context.setTokenCount(
+        std::to_string(static_cast<long long>(hextonum(std::string_view(frame).substr(5, 2)))));
     context.send(frame, 1);
 }
 

@@ -66,7 +66,7 @@ inline constexpr std::size_t kMaxScriptLines = 100;
 // message of the first error.
 struct CompileResult {
     std::string frame;
-    std::string error;          // e.g. "No data to compile!"
+    std::string error;            // e.g. "No data to compile!"
     std::int32_t tokenBytes = 0;  // token bytes of the frame (its length byte minus 1)
 };
 

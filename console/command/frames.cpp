@@ -7,10 +7,13 @@ namespace sarnel {
 
 namespace {
 
-constexpr std::string_view kSaveLast = "Save the last command sequence executed into the interrupt command NV storage";
+constexpr std::string_view kSaveLast =
+    "Save the last command sequence executed into the interrupt command NV storage";
 constexpr std::string_view kRunSaved = "Run the currently stored interrupt command sequence";
-constexpr std::string_view kHighToLow = "Sets the interrupt to trigger on high-to-low transition when enabled";
-constexpr std::string_view kLowToHigh = "Sets the interrupt to trigger on low-to-high transition when enabled";
+constexpr std::string_view kHighToLow =
+    "Sets the interrupt to trigger on high-to-low transition when enabled";
+constexpr std::string_view kLowToHigh =
+    "Sets the interrupt to trigger on low-to-high transition when enabled";
 constexpr std::string_view kEdgeOn = "Interrupt triggered on above edge and executes saved command sequence";
 constexpr std::string_view kEdgeOff = "Interrupt does not initiate action";
 constexpr std::string_view kSlow = "Sets I2C speed to 100kbps";
@@ -99,8 +102,8 @@ constexpr std::array<TokenCode, 33> kTokens{{
      "Read Interrupt and GPIO pin states: A0izyxw (i=Int, z:w=GPIO3:0)", "read the pin states"},
     {"A1", TokenArgument::None, 30, "A1     GPDIR?", "Read GPIO direction registers: A1zyxw (z:w=GPIO3:0)",
      "read the pin directions"},
-    {"A2", TokenArgument::Directions, 31, "A2nnnn GPDIR  0b", "Set GPIO direction A2zyxw (z:w=GPIO3:0) 1=In/0=Out",
-     "set the pin directions"},
+    {"A2", TokenArgument::Directions, 31, "A2nnnn GPDIR  0b",
+     "Set GPIO direction A2zyxw (z:w=GPIO3:0) 1=In/0=Out", "set the pin directions"},
 }};
 
 }  // namespace
@@ -113,7 +116,9 @@ std::string commandframe(std::string_view code, std::string_view payload) {
     return frame;
 }
 
-std::span<const CommandCode> commandcodes() { return kCommandCodes; }
+std::span<const CommandCode> commandcodes() {
+    return kCommandCodes;
+}
 
 const CommandCode* findcommandcode(std::string_view code) {
     for (const CommandCode& c : kCommandCodes) {
@@ -122,7 +127,9 @@ const CommandCode* findcommandcode(std::string_view code) {
     return nullptr;
 }
 
-std::span<const CommandButton> commandbuttons() { return kButtons; }
+std::span<const CommandButton> commandbuttons() {
+    return kButtons;
+}
 
 std::optional<CommandButton> commandbutton(int index) {
     if (index >= 0 && index < kPresetButtons) return CommandButton{index, "", "", ButtonAction::Preset, {}};
@@ -132,7 +139,9 @@ std::optional<CommandButton> commandbutton(int index) {
     return std::nullopt;
 }
 
-std::span<const TokenCode> tokencodes() { return kTokens; }
+std::span<const TokenCode> tokencodes() {
+    return kTokens;
+}
 
 const TokenCode* findtokencode(std::string_view code) {
     for (const TokenCode& t : kTokens) {

@@ -43,24 +43,24 @@ const CommandCode* findcommandcode(std::string_view code);
 // --- The command buttons (`cmmd` array) -----------------------------------------------------
 
 enum class ButtonAction : std::uint8_t {
-    Preset,     // 0 to 17: a script of the loaded collection
-    Frames,     // send the fixed frames, each with a pause of 10 hundredths
-    Update,     // 28: the firmware bootloader window
-    Rescan,     // 30: the port scan
-    Compile,    // 255: compile and send the command queue
+    Preset,   // 0 to 17: a script of the loaded collection
+    Frames,   // send the fixed frames, each with a pause of 10 hundredths
+    Update,   // 28: the firmware bootloader window
+    Rescan,   // 30: the port scan
+    Compile,  // 255: compile and send the command queue
 };
 
 struct CommandButton {
     int index;
     std::string_view caption;
-    std::string_view tooltip;   // "" for none
+    std::string_view tooltip;  // "" for none
     ButtonAction action;
     std::span<const std::string_view> frames;  // with their CR; Ping has two
 };
 
-inline constexpr int kPresetButtons = 18;    // cmmd(0) to cmmd(17)
-inline constexpr int kCommandButtons = 32;   // the cmmd array
-inline constexpr int kCompileButton = 255;   // "Compile/Transmit"
+inline constexpr int kPresetButtons = 18;         // cmmd(0) to cmmd(17)
+inline constexpr int kCommandButtons = 32;        // the cmmd array
+inline constexpr int kCompileButton = 255;        // "Compile/Transmit"
 inline constexpr std::int16_t kButtonPause = 10;  // hundredths after each fixed frame
 inline constexpr std::int16_t kScriptPause = 1;   // hundredths after a script frame
 
@@ -80,7 +80,7 @@ enum class TokenArgument : std::uint8_t {
 };
 
 struct TokenCode {
-    std::string_view code;     // two upper-case hexadecimal characters
+    std::string_view code;  // two upper-case hexadecimal characters
     TokenArgument argument;
     int label;                 // index of its token label (Label2), -1 for none
     std::string_view caption;  // the label's caption; "" for none

@@ -8,7 +8,7 @@
 namespace sarnel {
 
 struct SampleScript {
-    std::string_view title;               // the list entry
+    std::string_view title;                   // the list entry
     std::span<const std::string_view> lines;  // the queue lines; the first is the title as a comment
 };
 

@@ -1,13 +1,12 @@
 // The text routines of compiler.h: cleanspaces, getfield, hextonum, numtohex, dbltohex and the
 // leading-number rule.
-#include "console/command/compiler.h"
-
-#include "console/command/timing.h"
-
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+
+#include "console/command/compiler.h"
+#include "console/command/timing.h"
 
 namespace sarnel {
 
@@ -20,7 +19,9 @@ int hexdigit(char c) {
     return -1;
 }
 
-bool isdigit(char c) { return c >= '0' && c <= '9'; }
+bool isdigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // A copy of `text` without leading spaces and with every run of spaces reduced to one.
 std::string squeezespaces(std::string_view text) {
@@ -57,7 +58,8 @@ std::string trimfield(std::string& text, const std::string& sep) {
 std::string countfields(std::string_view text, std::string_view sep) {
     if (text.empty()) return "0";
     std::size_t separators = 0;
-    for (std::size_t at = text.find(sep); at != std::string_view::npos; at = text.find(sep, at + sep.size())) {
+    for (std::size_t at = text.find(sep); at != std::string_view::npos;
+         at = text.find(sep, at + sep.size())) {
         ++separators;
     }
     if (separators == 0) return "1";
@@ -74,7 +76,8 @@ std::string field(std::string_view text, std::int32_t n, std::string_view sep) {
         begin = at + sep.size();
     }
     const std::size_t end = text.find(sep, begin);
-    return std::string(text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin));
+    return std::string(
+        text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin));
 }
 
 constexpr int kMaxFieldIndex = 8000;
@@ -242,7 +245,8 @@ double leadingnumber(std::string_view text) {
     } else {
         const std::string digits = mantissa + "e" + std::to_string(exponent);
         const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (r.ec == std::errc::result_out_of_range) value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0;
+        if (r.ec == std::errc::result_out_of_range)
+            value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0;
     }
     return negative ? -value : value;
 }

@@ -1,13 +1,15 @@
 #include "console/command/timing.h"
 
-#include "console/shell/pump.h"
-
 #include <chrono>
 #include <ctime>
 
+#include "console/shell/pump.h"
+
 namespace sarnel {
 
-void processEvents() { pump().processEvents(); }
+void processEvents() {
+    pump().processEvents();
+}
 
 void waithundredths(std::int16_t n) {
     if (n < 1) return;

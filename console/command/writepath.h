@@ -3,10 +3,10 @@
 // the window's serial control and pauses while window events (the reply among them) run.
 #pragma once
 
-#include "console/shell/serialcontrol.h"
-
 #include <cstdint>
 #include <string>
+
+#include "console/shell/serialcontrol.h"
 
 namespace sarnel {
 
@@ -24,7 +24,7 @@ public:
     virtual SerialControl& rs232() = 0;
     virtual void setTxd(const std::string& text) = 0;  // txbufferbox
     virtual void setRxd(const std::string& text) = 0;  // rxbufferbox
-    virtual void emptyRxBuffer() = 0;                   // rxbuffer
+    virtual void emptyRxBuffer() = 0;                  // rxbuffer
     // Puts the port list back at "Select..."; its selection handler runs (and closes the port
     // while the port-open flag is set).
     virtual void selectNoPort() = 0;

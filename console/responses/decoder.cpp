@@ -2,13 +2,13 @@
 // frame's reply.
 #include "console/responses/decoder.h"
 
-#include "console/command/compiler.h"
-#include "console/shell/alert.h"
-
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <new>
+
+#include "console/command/compiler.h"
+#include "console/shell/alert.h"
 
 namespace sarnel {
 
@@ -72,7 +72,9 @@ std::string_view mid(std::string_view text, std::size_t pos, std::size_t length)
     return text.substr(pos - 1, length);
 }
 
-char at(std::string_view text, std::size_t pos) { return pos >= 1 && pos <= text.size() ? text[pos - 1] : '\0'; }
+char at(std::string_view text, std::size_t pos) {
+    return pos >= 1 && pos <= text.size() ? text[pos - 1] : '\0';
+}
 
 // A status flag compared as a number with 0: a digit, or the reply cannot be decoded.
 bool flagset(std::string_view reply, std::size_t pos) {
@@ -123,76 +125,76 @@ std::size_t resultitem(Lines& out, std::string_view r, std::size_t i) {
     const char second = at(r, i + 1);
     const std::string_view pair = mid(r, i + 1, 2);
     switch (c) {
-    case '?':
-        out << "BadToken:\t0x" << pair << kLineEnd;
-        return 3;
-    case '0':
-        out << "[Speed=SLOW]" << kLineEnd;
-        return 1;
-    case '1':
-        out << "[Speed=FAST]" << kLineEnd;
-        return 1;
-    case '2':
-    case '3':
-    case '4':
-    case '5': {
-        const char name[] = {'G', 'P', static_cast<char>('0' + (c - '2')), '\0'};
-        level(out, name, second);
-        return 2;
-    }
-    case '6':
-        level(out, "Int", second);
-        return 2;
-    case '7': {
-        static constexpr std::string_view kVolts[] = {"Open", "2.5", "3.0", "3.5", "4.0", "5.0"};
-        if (second >= '0' && second <= '5') out << "SetV\t" << kVolts[second - '0'] << kLineEnd;
-        return 2;
-    }
-    case '9': {
-        static constexpr std::string_view kReads[] = {"SCL:\t0", "SCL:\t1", "SDA:\t0", "SDA:\t1"};
-        if (second >= '0' && second <= '3') out << kReads[second - '0'] << kLineEnd;
-        return 2;
-    }
-    case '8': {
-        static constexpr std::string_view kDrives[] = {"SCL0", "SCL1", "SDA0", "SDA1"};
-        if (second >= '0' && second <= '3') out << kDrives[second - '0'] << kLineEnd;
-        return 2;
-    }
-    case 's':
-    case 'S':
-        out << "START" << kLineEnd;
-        return 1;
-    case 'p':
-    case 'P':
-        out << "STOP" << kLineEnd;
-        return 1;
-    case 'w':
-    case 'W':
-    case 'r':
-    case 'R':
-        out << (c == 'w' || c == 'W' ? "WRITE" : "READ") << "\t0x" << pair << "\t";
-        acknowledge(out, at(r, i + 3));
-        return 4;
-    case 'D':
-        out << "Delay\t0x" << pair << " uS" << kLineEnd;
-        return 3;
-    case 'd':
-        out << "Delay\t0x" << pair << " mS" << kLineEnd;
-        return 3;
-    case 'A':
-        if (second == '0') {
-            out << "GPPin?\t" << mid(r, i + 2, 5);
-            return 7;
+        case '?':
+            out << "BadToken:\t0x" << pair << kLineEnd;
+            return 3;
+        case '0':
+            out << "[Speed=SLOW]" << kLineEnd;
+            return 1;
+        case '1':
+            out << "[Speed=FAST]" << kLineEnd;
+            return 1;
+        case '2':
+        case '3':
+        case '4':
+        case '5': {
+            const char name[] = {'G', 'P', static_cast<char>('0' + (c - '2')), '\0'};
+            level(out, name, second);
+            return 2;
         }
-        if (second == '1') {
-            // The four direction characters; decoding goes on right after them.
-            out << "GPDir?\t" << mid(r, i + 2, 4);
-            return 6;
+        case '6':
+            level(out, "Int", second);
+            return 2;
+        case '7': {
+            static constexpr std::string_view kVolts[] = {"Open", "2.5", "3.0", "3.5", "4.0", "5.0"};
+            if (second >= '0' && second <= '5') out << "SetV\t" << kVolts[second - '0'] << kLineEnd;
+            return 2;
         }
-        if (second == '2') return 3;
-        return 1;
-    default:
-        return 1;
+        case '9': {
+            static constexpr std::string_view kReads[] = {"SCL:\t0", "SCL:\t1", "SDA:\t0", "SDA:\t1"};
+            if (second >= '0' && second <= '3') out << kReads[second - '0'] << kLineEnd;
+            return 2;
+        }
+        case '8': {
+            static constexpr std::string_view kDrives[] = {"SCL0", "SCL1", "SDA0", "SDA1"};
+            if (second >= '0' && second <= '3') out << kDrives[second - '0'] << kLineEnd;
+            return 2;
+        }
+        case 's':
+        case 'S':
+            out << "START" << kLineEnd;
+            return 1;
+        case 'p':
+        case 'P':
+            out << "STOP" << kLineEnd;
+            return 1;
+        case 'w':
+        case 'W':
+        case 'r':
+        case 'R':
+            out << (c == 'w' || c == 'W' ? "WRITE" : "READ") << "\t0x" << pair << "\t";
+            acknowledge(out, at(r, i + 3));
+            return 4;
+        case 'D':
+            out << "Delay\t0x" << pair << " uS" << kLineEnd;
+            return 3;
+        case 'd':
+            out << "Delay\t0x" << pair << " mS" << kLineEnd;
+            return 3;
+        case 'A':
+            if (second == '0') {
+                out << "GPPin?\t" << mid(r, i + 2, 5);
+                return 7;
+            }
+            if (second == '1') {
+                // The four direction characters; decoding goes on right after them.
+                out << "GPDir?\t" << mid(r, i + 2, 4);
+                return 6;
+            }
+            if (second == '2') return 3;
+            return 1;
+        default:
+            return 1;
     }
 }
 
@@ -203,7 +205,9 @@ std::string_view hardwareline(std::string_view id) {
 }
 
 // A number as the error message writes it: with the sign place of a positive number.
-std::string signplace(long long n) { return n < 0 ? std::to_string(n) : " " + std::to_string(n); }
+std::string signplace(long long n) {
+    return n < 0 ? std::to_string(n) : " " + std::to_string(n);
+}
 
 }  // namespace
 
@@ -295,7 +299,6 @@ void decodeinto(std::string_view r, Lines& out, BusActivity& activity) {
     }
 }
 
-
 }  // namespace
 
 void decodereply(std::string_view r, BusActivity& activity) {
@@ -314,7 +317,8 @@ void decodereply(std::string_view r, BusActivity& activity, std::string& scratch
     out.flush();
 }
 
-void process(std::int16_t index, const std::string& /*datain*/, BusActivity& activity, std::string& rxbuffer) {
+void process(std::int16_t index, const std::string& /*datain*/, BusActivity& activity,
+             std::string& rxbuffer) {
     if (index != kProcessAll) return;
     // Replies are taken by advancing `pos`; the consumed front is erased once at the end, so
     // a buffer of many replies costs its length, not its length times its replies. Nothing
@@ -349,9 +353,9 @@ void process(std::int16_t index, const std::string& /*datain*/, BusActivity& act
         } else {
             setRunTimeError(number, e.what());
         }
-        std::string message = "Index:    " + signplace(index) + std::string(kLineEnd) + "Response: " +
-                              std::string(reply) + std::string(kLineEnd) + "Buffer:   " +
-                              signplace(static_cast<long long>(rxbuffer.size() - pos));
+        std::string message = "Index:    " + signplace(index) + std::string(kLineEnd) +
+                              "Response: " + std::string(reply) + std::string(kLineEnd) +
+                              "Buffer:   " + signplace(static_cast<long long>(rxbuffer.size() - pos));
         try {
             showrxd();
         } catch (const std::exception&) {

@@ -1,15 +1,15 @@
 #include "console/responses/portscan.h"
 
-#include "console/command/timing.h"
-#include "console/shell/consoleerror.h"
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "console/command/timing.h"
+#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 
@@ -142,8 +142,9 @@ void PortScanner::noteFailedOpen(const std::string& name) {
     denied_.push_back({name, path, owningGroup(path)});
 }
 
-void PortScanner::portscan(PortTable& table, std::string& expected, std::string& settings, std::int16_t& maxport,
-                           std::int32_t left, std::int32_t width, std::int32_t top, std::int32_t height) {
+void PortScanner::portscan(PortTable& table, std::string& expected, std::string& settings,
+                           std::int16_t& maxport, std::int32_t left, std::int32_t width, std::int32_t top,
+                           std::int32_t height) {
     for (std::string& entry : table) entry.clear();
     denied_.clear();
     paths_.clear();
@@ -156,7 +157,8 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
 
     SerialControl& rs232 = control();
     int found = 0;
-    const int last = maxport > static_cast<std::int16_t>(table.size()) ? static_cast<int>(table.size()) : maxport;
+    const int last =
+        maxport > static_cast<std::int16_t>(table.size()) ? static_cast<int>(table.size()) : maxport;
     for (int p = 1; p < last; ++p) {
         const std::string name = "COM" + std::to_string(p);
         rs232.close();
@@ -224,7 +226,8 @@ std::string deniedmessage(const std::vector<DeniedPort>& denied) {
             groups += d.group;
         }
     }
-    std::string message = "These serial ports exist but could not be opened for lack of permission: " + ports + ".";
+    std::string message =
+        "These serial ports exist but could not be opened for lack of permission: " + ports + ".";
     message += "\r\n\r\n";
     if (!groups.empty()) {
         message += "Add your user to the group that owns the device (" + groups +

@@ -4,14 +4,14 @@
 // bootloader window and sarnel-cli use it; none of them has a port open during a scan.
 #pragma once
 
-#include "console/shell/serialcontrol.h"
-
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "console/shell/serialcontrol.h"
 
 namespace sarnel {
 
@@ -36,7 +36,8 @@ class ScanProgress {
 public:
     virtual ~ScanProgress() = default;
     // left, width, top, height: the calling window's frame, used only to centre the window.
-    virtual void showCentred(std::int32_t left, std::int32_t width, std::int32_t top, std::int32_t height) = 0;
+    virtual void showCentred(std::int32_t left, std::int32_t width, std::int32_t top,
+                             std::int32_t height) = 0;
     virtual void hideWindow() = 0;
 };
 
@@ -72,7 +73,8 @@ public:
     // port's failure (a port that fails is skipped or finishes its probe, as far as it got).
     // Each port is listed at most once.
     void portscan(PortTable& table, std::string& expected, std::string& settings, std::int16_t& maxport,
-                  std::int32_t left = 0, std::int32_t width = 0, std::int32_t top = 0, std::int32_t height = 0);
+                  std::int32_t left = 0, std::int32_t width = 0, std::int32_t top = 0,
+                  std::int32_t height = 0);
 
     // The ports of the last scan that exist but could not be opened for lack of permission.
     const std::vector<DeniedPort>& denied() const { return denied_; }

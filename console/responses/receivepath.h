@@ -2,10 +2,10 @@
 // bytes join the receive buffer and the decoder takes the complete replies out of it.
 #pragma once
 
-#include "console/shell/serialcontrol.h"
-
 #include <cstddef>
 #include <string>
+
+#include "console/shell/serialcontrol.h"
 
 namespace sarnel {
 

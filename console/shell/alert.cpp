@@ -42,47 +42,63 @@ void setRunTimeError(std::int32_t number, std::string description) {
     current.description = std::move(description);
 }
 
-void clearRunTimeError() { current = RunTimeError{}; }
+void clearRunTimeError() {
+    current = RunTimeError{};
+}
 
-const RunTimeError& runTimeError() { return current; }
+const RunTimeError& runTimeError() {
+    return current;
+}
 
-void setAlertPresenter(AlertPresenter* p) { presenter = p; }
+void setAlertPresenter(AlertPresenter* p) {
+    presenter = p;
+}
 
 std::string errormessage(std::int32_t number, const std::string& description) {
     switch (number) {
-    case 6:
-        return "A math operation has resulted in an overflow condition.";
-    case 70:
-        return "A file access error occurred typical of an attempt to write to a file locked for access by another "
-               "program.  Check that files written to by this program are not open in another program (such as "
-               "Excel) and if so close that program.";
-    case 71:
-        return "A file access error occurred typical of an attempt to write to a file when the target drive is not "
-               "ready.  Wait for any drive initialization to complete and re-try the operation.";
-    case 74:
-        return "A file access error occured typical of an attempt to rename a file using a different drive letter "
-               "that its current path.";
-    case 75:
-    case 76:
-        return "A file access error occured typical of an attempt to write a file to a directory that does not "
-               "exist.  Check that the directory expected by this program actually exists.";
-    case 32755:
-        return "The selected file is not available for access.";
-    case static_cast<std::int32_t>(0x80010108u):
-        return "An attempt was made to open a serial port that does not exist.";
-    case static_cast<std::int32_t>(0x8000FFFFu):
-        return "A serial port error occurred typical of unplugging the USB cable while the port was open.  Reconnect "
-               "the cable, rescan the ports (By hitting \"Enter\" with the cursor in the port select list) and then "
-               "re-open the desired port.";
-    case static_cast<std::int32_t>(0x80040205u):
-        return "An attempt was made to open a serial port that was already open or does not exist.  If the device "
-               "was unplugged after the port scan was completed, reconnect the device and then rescan the ports.";
-    case static_cast<std::int32_t>(0x80040206u):
-        return "An attempt was made to write to a serial port that does not exist.  If the device was unplugged "
-               "after the port scan was completed, reconnect the device and then rescan the ports.";
-    default:
-        return "An error has occured for which no handler is available: [" + description + "]" + kLineBreak +
-               kLineBreak + "Report this error so that it may be fixed.";
+        case 6:
+            return "A math operation has resulted in an overflow condition.";
+        case 70:
+            return "A file access error occurred typical of an attempt to write to a file locked for access "
+                   "by another "
+                   "program.  Check that files written to by this program are not open in another program "
+                   "(such as "
+                   "Excel) and if so close that program.";
+        case 71:
+            return "A file access error occurred typical of an attempt to write to a file when the target "
+                   "drive is not "
+                   "ready.  Wait for any drive initialization to complete and re-try the operation.";
+        case 74:
+            return "A file access error occured typical of an attempt to rename a file using a different "
+                   "drive letter "
+                   "that its current path.";
+        case 75:
+        case 76:
+            return "A file access error occured typical of an attempt to write a file to a directory that "
+                   "does not "
+                   "exist.  Check that the directory expected by this program actually exists.";
+        case 32755:
+            return "The selected file is not available for access.";
+        case static_cast<std::int32_t>(0x80010108u):
+            return "An attempt was made to open a serial port that does not exist.";
+        case static_cast<std::int32_t>(0x8000FFFFu):
+            return "A serial port error occurred typical of unplugging the USB cable while the port was "
+                   "open.  Reconnect "
+                   "the cable, rescan the ports (By hitting \"Enter\" with the cursor in the port select "
+                   "list) and then "
+                   "re-open the desired port.";
+        case static_cast<std::int32_t>(0x80040205u):
+            return "An attempt was made to open a serial port that was already open or does not exist.  If "
+                   "the device "
+                   "was unplugged after the port scan was completed, reconnect the device and then rescan "
+                   "the ports.";
+        case static_cast<std::int32_t>(0x80040206u):
+            return "An attempt was made to write to a serial port that does not exist.  If the device was "
+                   "unplugged "
+                   "after the port scan was completed, reconnect the device and then rescan the ports.";
+        default:
+            return "An error has occured for which no handler is available: [" + description + "]" +
+                   kLineBreak + kLineBreak + "Report this error so that it may be fixed.";
     }
 }
 

@@ -2,10 +2,10 @@
 // that tests and sarnel-cli answer alerts without a window.
 #pragma once
 
-#include "console/shell/consoleerror.h"
-
 #include <cstdint>
 #include <string>
+
+#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 

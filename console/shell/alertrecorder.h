@@ -2,9 +2,9 @@
 // gives a chosen answer, without a window. Installed for its lifetime.
 #pragma once
 
-#include "console/shell/alert.h"
-
 #include <vector>
+
+#include "console/shell/alert.h"
 
 namespace sarnel {
 

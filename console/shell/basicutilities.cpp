@@ -1,8 +1,9 @@
 #include "console/shell/basicutilities.h"
 
-#include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
 
 namespace sarnel {
 
@@ -32,7 +33,9 @@ void initconstants() {
     c.del = "\x7f";
 }
 
-const CharConstants& chars() { return constants(); }
+const CharConstants& chars() {
+    return constants();
+}
 
 std::string apppath() {
     const std::string file = programFile();

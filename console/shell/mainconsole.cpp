@@ -98,32 +98,36 @@ void MainConsole::cmmdclick(int index) {
     const std::optional<CommandButton> button = commandbutton(index);
     if (!button) return;
     switch (button->action) {
-    case ButtonAction::Preset:
-        return;
-    case ButtonAction::Frames:
-        for (std::string_view frame : button->frames) sendframe(std::string(frame), kButtonPause);
-        return;
-    case ButtonAction::Update: {
-        closeport();
-        selectNoPort();
-        processEvents();
-        std::string hexFolder = settings_[2];
-        view_.showBootloader(hexFolder);
-        settings_[2] = hexFolder;
-        return;
-    }
-    case ButtonAction::Rescan:
-        portscanx(1);
-        return;
-    case ButtonAction::Compile:
-        compilequeue();
-        return;
+        case ButtonAction::Preset:
+            return;
+        case ButtonAction::Frames:
+            for (std::string_view frame : button->frames) sendframe(std::string(frame), kButtonPause);
+            return;
+        case ButtonAction::Update: {
+            closeport();
+            selectNoPort();
+            processEvents();
+            std::string hexFolder = settings_[2];
+            view_.showBootloader(hexFolder);
+            settings_[2] = hexFolder;
+            return;
+        }
+        case ButtonAction::Rescan:
+            portscanx(1);
+            return;
+        case ButtonAction::Compile:
+            compilequeue();
+            return;
     }
 }
 
-void MainConsole::compilequeue() { compile(*this); }
+void MainConsole::compilequeue() {
+    compile(*this);
+}
 
-void MainConsole::decode() { process(kProcessAll, "", view_.activity(), sarnel::rxbuffer()); }
+void MainConsole::decode() {
+    process(kProcessAll, "", view_.activity(), sarnel::rxbuffer());
+}
 
 void MainConsole::loadsettings(const std::string& path) {
     settingsfile("load", path, settings_);

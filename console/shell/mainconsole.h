@@ -3,17 +3,17 @@
 // and calls this; sarnel-cli and the tests drive the same code through a view of their own.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "console/command/compiler.h"
 #include "console/command/writepath.h"
 #include "console/responses/decoder.h"
 #include "console/responses/portscan.h"
 #include "console/responses/receivepath.h"
 #include "console/shell/settingsfile.h"
-
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace sarnel {
 
@@ -28,7 +28,7 @@ public:
     virtual void setRxd(const std::string& text) = 0;  // rxbufferbox
     // The bus activity list `i2cparser` with the RXD window and "Continuous Rx".
     virtual BusActivity& activity() = 0;
-    virtual std::string queueText() = 0;               // commands
+    virtual std::string queueText() = 0;  // commands
     virtual void setTokenCount(const std::string& text) = 0;
     // Refills `portselect`: "Select..." and then `names`.
     virtual void setPortList(const std::vector<std::string>& names) = 0;

@@ -13,9 +13,10 @@ namespace sarnel {
 namespace {
 
 // Characters 0x80 to 0x9F of Windows-1252; 0 where the code page leaves a hole.
-constexpr char32_t kCp1252[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-                                  0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                  0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+constexpr char32_t kCp1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // Nesting beyond this is treated as flat: no document needs it, and a hostile one cannot grow
 // the state stack without bound.
@@ -79,22 +80,26 @@ private:
     void step() {
         const char c = in_[pos_++];
         switch (c) {
-        case '{':
-            if (stack_.size() < kMaxDepth) stack_.push_back(state());
-            else ++flatDepth_;
-            return;
-        case '}':
-            if (flatDepth_ > 0) --flatDepth_;
-            else if (stack_.size() > 1) stack_.pop_back();
-            return;
-        case '\\':
-            control();
-            return;
-        case '\r':
-        case '\n':
-            return;
-        default:
-            text(fromByte(static_cast<unsigned char>(c)));
+            case '{':
+                if (stack_.size() < kMaxDepth)
+                    stack_.push_back(state());
+                else
+                    ++flatDepth_;
+                return;
+            case '}':
+                if (flatDepth_ > 0)
+                    --flatDepth_;
+                else if (stack_.size() > 1)
+                    stack_.pop_back();
+                return;
+            case '\\':
+                control();
+                return;
+            case '\r':
+            case '\n':
+                return;
+            default:
+                text(fromByte(static_cast<unsigned char>(c)));
         }
     }
 
@@ -104,29 +109,29 @@ private:
         if (!isLetter(c)) {
             ++pos_;
             switch (c) {
-            case '\\':
-            case '{':
-            case '}':
-                text(static_cast<char32_t>(c));
-                return;
-            case '~':
-                text(0xA0);
-                return;
-            case '_':
-                text('-');
-                return;
-            case '*':
-                state().skip = true;
-                return;
-            case '\'':
-                hexEscape();
-                return;
-            case '\r':
-            case '\n':
-                paragraph();
-                return;
-            default:
-                return;  // \- and other control symbols show nothing
+                case '\\':
+                case '{':
+                case '}':
+                    text(static_cast<char32_t>(c));
+                    return;
+                case '~':
+                    text(0xA0);
+                    return;
+                case '_':
+                    text('-');
+                    return;
+                case '*':
+                    state().skip = true;
+                    return;
+                case '\'':
+                    hexEscape();
+                    return;
+                case '\r':
+                case '\n':
+                    paragraph();
+                    return;
+                default:
+                    return;  // \- and other control symbols show nothing
             }
         }
         std::string word;
@@ -163,11 +168,17 @@ private:
     }
 
     void keyword(const std::string& w, bool hasParam, long param) {
-        static const char* const kSkipped[] = {"fonttbl",   "colortbl", "stylesheet", "info",      "pict",
-                                               "object",    "header",   "footer",     "headerl",   "headerr",
-                                               "footerl",   "footerr",  "listtable",  "listoverridetable",
-                                               "generator", "themedata", "datastore", "latentstyles",
-                                               "rsidtbl",   "xmlnstbl", "fldinst"};
+        static const char* const kSkipped[] = {"fonttbl",    "colortbl",
+                                               "stylesheet", "info",
+                                               "pict",       "object",
+                                               "header",     "footer",
+                                               "headerl",    "headerr",
+                                               "footerl",    "footerr",
+                                               "listtable",  "listoverridetable",
+                                               "generator",  "themedata",
+                                               "datastore",  "latentstyles",
+                                               "rsidtbl",    "xmlnstbl",
+                                               "fldinst"};
         for (const char* s : kSkipped) {
             if (w == s) {
                 state().skip = true;
@@ -178,36 +189,62 @@ private:
         // The font table tells which fonts are fixed-pitch ("\fmodern"); the text shows those
         // in a monospace face.
         if (state().fontTable) {
-            if (w == "f" && hasParam) fontDefined_ = param;
-            else if (w == "fmodern" && monoFonts_.size() < 64) monoFonts_.push_back(fontDefined_);
+            if (w == "f" && hasParam)
+                fontDefined_ = param;
+            else if (w == "fmodern" && monoFonts_.size() < 64)
+                monoFonts_.push_back(fontDefined_);
             return;
         }
         CharFormat& f = state().format;
         const bool on = !hasParam || param != 0;
-        if (w == "par") paragraph();
-        else if (w == "line") lineBreak();
-        else if (w == "tab") text('\t');
-        else if (w == "b") f.bold = on;
-        else if (w == "i") f.italic = on;
-        else if (w == "ul") f.underline = on;
-        else if (w == "ulnone") f.underline = false;
-        else if (w == "fs" && hasParam && param > 0 && param < 2000) f.halfPoints = static_cast<int>(param);
-        else if (w == "f" && hasParam) f.mono = std::find(monoFonts_.begin(), monoFonts_.end(), param) != monoFonts_.end();
-        else if (w == "plain") f = CharFormat{};
-        else if (w == "pard") align_ = "";
-        else if (w == "qc") align_ = "center";
-        else if (w == "qr") align_ = "right";
-        else if (w == "qj") align_ = "justify";
-        else if (w == "ql") align_ = "";
-        else if (w == "uc" && hasParam && param >= 0 && param < 10) state().unicodeSkip = static_cast<int>(param);
-        else if (w == "u" && hasParam) unicode(param);
-        else if (w == "bullet") text(0x2022);
-        else if (w == "emdash") text(0x2014);
-        else if (w == "endash") text(0x2013);
-        else if (w == "lquote") text(0x2018);
-        else if (w == "rquote") text(0x2019);
-        else if (w == "ldblquote") text(0x201C);
-        else if (w == "rdblquote") text(0x201D);
+        if (w == "par")
+            paragraph();
+        else if (w == "line")
+            lineBreak();
+        else if (w == "tab")
+            text('\t');
+        else if (w == "b")
+            f.bold = on;
+        else if (w == "i")
+            f.italic = on;
+        else if (w == "ul")
+            f.underline = on;
+        else if (w == "ulnone")
+            f.underline = false;
+        else if (w == "fs" && hasParam && param > 0 && param < 2000)
+            f.halfPoints = static_cast<int>(param);
+        else if (w == "f" && hasParam)
+            f.mono = std::find(monoFonts_.begin(), monoFonts_.end(), param) != monoFonts_.end();
+        else if (w == "plain")
+            f = CharFormat{};
+        else if (w == "pard")
+            align_ = "";
+        else if (w == "qc")
+            align_ = "center";
+        else if (w == "qr")
+            align_ = "right";
+        else if (w == "qj")
+            align_ = "justify";
+        else if (w == "ql")
+            align_ = "";
+        else if (w == "uc" && hasParam && param >= 0 && param < 10)
+            state().unicodeSkip = static_cast<int>(param);
+        else if (w == "u" && hasParam)
+            unicode(param);
+        else if (w == "bullet")
+            text(0x2022);
+        else if (w == "emdash")
+            text(0x2014);
+        else if (w == "endash")
+            text(0x2013);
+        else if (w == "lquote")
+            text(0x2018);
+        else if (w == "rquote")
+            text(0x2019);
+        else if (w == "ldblquote")
+            text(0x201C);
+        else if (w == "rdblquote")
+            text(0x201D);
     }
 
     void unicode(long param) {
@@ -241,12 +278,23 @@ private:
         }
         lastSpace_ = c == ' ';
         switch (c) {
-        case '<': html_ += "&lt;"; break;
-        case '>': html_ += "&gt;"; break;
-        case '&': html_ += "&amp;"; break;
-        case '"': html_ += "&quot;"; break;
-        case '\t': html_ += "&nbsp;&nbsp;&nbsp;&nbsp;"; break;
-        default: putUtf8(html_, c);
+            case '<':
+                html_ += "&lt;";
+                break;
+            case '>':
+                html_ += "&gt;";
+                break;
+            case '&':
+                html_ += "&amp;";
+                break;
+            case '"':
+                html_ += "&quot;";
+                break;
+            case '\t':
+                html_ += "&nbsp;&nbsp;&nbsp;&nbsp;";
+                break;
+            default:
+                putUtf8(html_, c);
         }
         putUtf8(plain_, c);
     }
@@ -267,7 +315,8 @@ private:
 
     void openParagraph() {
         if (paraOpen_) return;
-        html_ += align_.empty() ? "<p style=\"margin:0\">" : "<p align=\"" + align_ + "\" style=\"margin:0\">";
+        html_ +=
+            align_.empty() ? "<p style=\"margin:0\">" : "<p align=\"" + align_ + "\" style=\"margin:0\">";
         paraOpen_ = true;
         paraEmpty_ = true;
     }
@@ -329,10 +378,14 @@ private:
 std::string escape(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else out += c;
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else
+            out += c;
     }
     return out;
 }
@@ -346,7 +399,9 @@ RtfDocument notice(const std::string& line) {
 
 }  // namespace
 
-RtfDocument readrtf(const std::string& rtf) { return Reader(rtf).run(); }
+RtfDocument readrtf(const std::string& rtf) {
+    return Reader(rtf).run();
+}
 
 RtfDocument readrtffile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -10,8 +10,8 @@
 namespace sarnel {
 
 struct RtfDocument {
-    bool ok = false;   // false when the text is not RTF at all
-    std::string html;  // the document as HTML, UTF-8
+    bool ok = false;    // false when the text is not RTF at all
+    std::string html;   // the document as HTML, UTF-8
     std::string plain;  // its text alone, paragraphs separated by "\n", UTF-8
 };
 

@@ -1,15 +1,15 @@
 #include "console/shell/settingsfile.h"
 
-#include "console/shell/alert.h"
-#include "console/shell/basicutilities.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "console/shell/alert.h"
+#include "console/shell/basicutilities.h"
 
 namespace sarnel {
 
@@ -20,7 +20,9 @@ std::string lower(std::string text) {
     return text;
 }
 
-ConsoleError fileError(int err) { return ConsoleError(fileerrornumber(err), std::strerror(err)); }
+ConsoleError fileError(int err) {
+    return ConsoleError(fileerrornumber(err), std::strerror(err));
+}
 
 void load(const std::string& path, SettingsLines& lines) {
     struct stat st {};
@@ -69,17 +71,17 @@ void save(const std::string& path, const SettingsLines& lines) {
 
 std::int32_t fileerrornumber(int err) {
     switch (err) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EBUSY:
-    case ETXTBSY:
-        return 70;
-    case ENOENT:
-    case ENOTDIR:
-        return 76;
-    default:
-        return 75;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EBUSY:
+        case ETXTBSY:
+            return 70;
+        case ENOENT:
+        case ENOTDIR:
+            return 76;
+        default:
+            return 75;
     }
 }
 

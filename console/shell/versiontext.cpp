@@ -12,6 +12,8 @@ std::string versiontext(int major, int minor, int revision) {
     return text;
 }
 
-std::string versiontext() { return versiontext(SARNEL_VERSION_MAJOR, SARNEL_VERSION_MINOR, SARNEL_VERSION_PATCH); }
+std::string versiontext() {
+    return versiontext(SARNEL_VERSION_MAJOR, SARNEL_VERSION_MINOR, SARNEL_VERSION_PATCH);
+}
 
 }  // namespace sarnel

@@ -30,18 +30,20 @@ std::string record(unsigned type, unsigned offset, const std::vector<unsigned>& 
 
 class Boot : public ::testing::Test {
 protected:
-    std::string verdict(const std::string& line) { return boot.line(line, microseconds(7), microseconds(9)).reply; }
+    std::string verdict(const std::string& line) {
+        return boot.line(line, microseconds(7), microseconds(9)).reply;
+    }
     Bootloader boot;
 };
 
 TEST_F(Boot, VerdictsForEveryKindOfLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {record(0, 0x0100, {1, 2, 3}), "Ba"},
-        {record(0, 0x7FF0, std::vector<unsigned>(16, 0)), "Ba"},     // up to the last byte
-        {record(0, 0x7FF8, std::vector<unsigned>(16, 0)), "Bl"},     // runs past the end
-        {record(0, 0, std::vector<unsigned>(32, 0x11)), "Ba"},       // 32 bytes: 75 characters
-        {record(0, 0, std::vector<unsigned>(33, 0x11)), "Bl"},       // count above the limit
-        {record(0, 0, std::vector<unsigned>(40, 0x11)), "Bl"},       // line above 80 characters
+        {record(0, 0x7FF0, std::vector<unsigned>(16, 0)), "Ba"},  // up to the last byte
+        {record(0, 0x7FF8, std::vector<unsigned>(16, 0)), "Bl"},  // runs past the end
+        {record(0, 0, std::vector<unsigned>(32, 0x11)), "Ba"},    // 32 bytes: 75 characters
+        {record(0, 0, std::vector<unsigned>(33, 0x11)), "Bl"},    // count above the limit
+        {record(0, 0, std::vector<unsigned>(40, 0x11)), "Bl"},    // line above 80 characters
         {record(1, 0, {}), "Bc"},
         {record(1, 0, {0}), "Bf"},
         {record(4, 0, {0x00, 0x01}), "Bx"},
@@ -50,14 +52,14 @@ TEST_F(Boot, VerdictsForEveryKindOfLine) {
         {record(3, 0, {0, 0, 1, 0}), "Bx"},
         {record(5, 0, {0, 0, 1, 0}), "Bx"},
         {record(6, 0, {}), "Bf"},
-        {":0300000001020304F2", "Bo"}, // a data byte more than the count
-        {":04000000010203F6", "Bu"},   // a data byte less
+        {":0300000001020304F2", "Bo"},  // a data byte more than the count
+        {":04000000010203F6", "Bu"},    // a data byte less
         {":0300000001020300", "Bs"},
-        {":03000000", "Bz"},           // header only
+        {":03000000", "Bz"},  // header only
         {":03", "Bz"},
         {":", "Bz"},
         {":0300000001020G3", "Bf"},
-        {":030000000102030", "Bf"},    // odd number of digits
+        {":030000000102030", "Bf"},  // odd number of digits
         {record(0, 0, {1}) + "  \t", "Ba"},
         {"", "Bi"},
         {"   ", "Bi"},
@@ -79,14 +81,10 @@ TEST_F(Boot, VerdictsForEveryKindOfLine) {
 TEST_F(Boot, FlashedImageReadsBack) {
     // Extended linear and segment addressing, high memory ignored, end of file.
     const std::vector<std::string> file = {
-        record(0, 0x0000, {0xDE, 0xAD}),
-        record(2, 0, {0x01, 0x00}),    // segment 0x0100: base 0x1000
-        record(0, 0x0010, {0x42}),
-        record(4, 0, {0x00, 0x20}),    // 0x200000: high memory
-        record(0, 0x0000, {0x0F}),
-        record(4, 0, {0x00, 0x00}),
-        record(0, 0x7FFF, {0x77}),
-        record(1, 0, {}),
+        record(0, 0x0000, {0xDE, 0xAD}), record(2, 0, {0x01, 0x00}),  // segment 0x0100: base 0x1000
+        record(0, 0x0010, {0x42}),       record(4, 0, {0x00, 0x20}),  // 0x200000: high memory
+        record(0, 0x0000, {0x0F}),       record(4, 0, {0x00, 0x00}),
+        record(0, 0x7FFF, {0x77}),       record(1, 0, {}),
     };
     std::vector<std::string> verdicts;
     for (const std::string& l : file) verdicts.push_back(verdict(l));
@@ -120,7 +118,8 @@ TEST_F(Boot, ExtendedAddressResetsAtEndOfFileAndEntry) {
     EXPECT_EQ(verdict(record(4, 0, {0x00, 0x01})), "Bx");
     boot.enter();
     EXPECT_EQ(verdict(record(0, 1, {1})), "Ba");
-    EXPECT_EQ(boot.line("0007", microseconds(0), microseconds(0)).action, Bootloader::Action::LeaveToApplication);
+    EXPECT_EQ(boot.line("0007", microseconds(0), microseconds(0)).action,
+              Bootloader::Action::LeaveToApplication);
 }
 
 }  // namespace

@@ -57,8 +57,7 @@ TEST_F(App, FixedCommandsEchoTheirCodeAndChangeTheStatus) {
     EXPECT_EQ(one("0019"), "00190000000");
     // speed, trigger, edge flags after each command
     const std::vector<std::pair<std::string, std::string>> steps = {
-        {"0018", "100"}, {"0015", "110"}, {"0014", "111"},
-        {"0017", "011"}, {"0016", "001"}, {"0013", "000"},
+        {"0018", "100"}, {"0015", "110"}, {"0014", "111"}, {"0017", "011"}, {"0016", "001"}, {"0013", "000"},
     };
     for (const auto& [frame, flags] : steps) {
         EXPECT_EQ(one(frame), frame);
@@ -77,14 +76,63 @@ TEST_F(App, ScriptWithEveryTokenKind) {
     // start, write, reads, stop, delays, speed, pins, int, supply, lines, line levels, pin
     // states and directions
     const std::string tokens =
-        "00" "0190" "0100" "02" "03" "04" "050A" "0601" "10"
-        "21" "30" "41" "50" "60" "75" "761388" "80" "90" "81" "82" "92" "83"
-        "A0" "A1" "A20101" "A1" "A0";
+        "00"
+        "0190"
+        "0100"
+        "02"
+        "03"
+        "04"
+        "050A"
+        "0601"
+        "10"
+        "21"
+        "30"
+        "41"
+        "50"
+        "60"
+        "75"
+        "761388"
+        "80"
+        "90"
+        "81"
+        "82"
+        "92"
+        "83"
+        "A0"
+        "A1"
+        "A20101"
+        "A1"
+        "A0";
     EXPECT_EQ(script(tokens),
               // reads without a repeated start: the sensor is listening, nobody sends
-              "0010" "s" "W90a" "W00a" "RFFa" "RFFn" "p" "D0A" "d01" "0"
-              "21" "30" "41" "50" "61" "75" "76" "80" "90" "81" "82" "92" "83"
-              "A011011" "A11111" "A2a" "A10101" "A010001");
+              "0010"
+              "s"
+              "W90a"
+              "W00a"
+              "RFFa"
+              "RFFn"
+              "p"
+              "D0A"
+              "d01"
+              "0"
+              "21"
+              "30"
+              "41"
+              "50"
+              "61"
+              "75"
+              "76"
+              "80"
+              "90"
+              "81"
+              "82"
+              "92"
+              "83"
+              "A011011"
+              "A11111"
+              "A2a"
+              "A10101"
+              "A010001");
     const BusState s = fw.state();
     EXPECT_EQ(s.supplyMillivolts, 5000);
     EXPECT_EQ(s.gpioInput, (std::array<bool, 4>{true, false, true, false}));
@@ -100,20 +148,41 @@ TEST_F(App, DelaysTakeTheirTime) {
 
 TEST_F(App, RefusedTokensAndFrames) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"001002" "76", "0010?76"},                         // badtokentest alone
-        {"001003" "7600", "0010?76s"},                      // ... followed by a start
-        {"001004" "761389", "0010?76"},                     // 5.001 V
-        {"001004" "A21201", "0010?A2?12?01"},               // not a direction word: 12 unknown, 01 short
-        {"001002" "99", "0010?99"},                         // unknown code
-        {"001003" "01" "00", "0010W00n"},                   // write with nobody addressed
-        {"001002" "01", "0010?01"},                         // write without its byte
-        {"001004" "A21", "0010?04"},                        // "GPDIR 1": 3 token bytes claimed
-        {"00107E" + std::string(250, '0'), "0010?7E"},      // length byte above 125
-        {"0010" "00", "0010?00"},
-        {"0010" "G1", "0010?G1"},
+        {"001002"
+         "76",
+         "0010?76"},  // badtokentest alone
+        {"001003"
+         "7600",
+         "0010?76s"},  // ... followed by a start
+        {"001004"
+         "761389",
+         "0010?76"},  // 5.001 V
+        {"001004"
+         "A21201",
+         "0010?A2?12?01"},  // not a direction word: 12 unknown, 01 short
+        {"001002"
+         "99",
+         "0010?99"},  // unknown code
+        {"001003"
+         "01"
+         "00",
+         "0010W00n"},  // write with nobody addressed
+        {"001002"
+         "01",
+         "0010?01"},  // write without its byte
+        {"001004"
+         "A21",
+         "0010?04"},                                    // "GPDIR 1": 3 token bytes claimed
+        {"00107E" + std::string(250, '0'), "0010?7E"},  // length byte above 125
+        {"0010"
+         "00",
+         "0010?00"},
+        {"0010"
+         "G1",
+         "0010?G1"},
         {"0010", "0010?"},
-        {"001001", "0010"},                                  // no tokens: nothing to do
-        {"001002!\x01", "0010??\x3F"},                      // echoes cannot break the framing
+        {"001001", "0010"},             // no tokens: nothing to do
+        {"001002!\x01", "0010??\x3F"},  // echoes cannot break the framing
         {"0010\x7F!", "0010???"},
     };
     for (const auto& [line, reply] : cases) EXPECT_EQ(one(line), reply) << line;
@@ -123,16 +192,53 @@ TEST_F(App, Lm75SamplesReadWhatTheyWrote) {
     fw.setTemperature(-25.5);
     const std::vector<std::pair<std::string, std::string>> steps = {
         // 2-byte read with the preset pointer (temperature)
-        {"0191" "02" "03" "04", "sW91aRE6a" "R80n" "p"},
+        {"0191"
+         "02"
+         "03"
+         "04",
+         "sW91aRE6a"
+         "R80n"
+         "p"},
         // pointer set to Thyst, 2-byte read: 75 C
-        {"0190" "0102" "00" "0191" "02" "03" "04", "sW90aW02asW91aR4Ba" "R00n" "p"},
+        {"0190"
+         "0102"
+         "00"
+         "0191"
+         "02"
+         "03"
+         "04",
+         "sW90aW02asW91aR4Ba"
+         "R00n"
+         "p"},
         // Tos / Thyst write: 0x34, 0x52 (only bit 7 of the second byte is kept)
-        {"0190" "0102" "0134" "0152" "04", "sW90aW02aW34aW52ap"},
-        {"0191" "02" "03" "04", "sW91aR34aR00np"},
+        {"0190"
+         "0102"
+         "0134"
+         "0152"
+         "04",
+         "sW90aW02aW34aW52ap"},
+        {"0191"
+         "02"
+         "03"
+         "04",
+         "sW91aR34aR00np"},
         // configuration write 0x12, then pointer set and 1-byte read, then preset read
-        {"0190" "0101" "0112" "04", "sW90aW01aW12ap"},
-        {"0190" "0101" "00" "0191" "03" "04", "sW90aW01asW91aR12np"},
-        {"0191" "03" "04", "sW91aR12np"},
+        {"0190"
+         "0101"
+         "0112"
+         "04",
+         "sW90aW01aW12ap"},
+        {"0190"
+         "0101"
+         "00"
+         "0191"
+         "03"
+         "04",
+         "sW90aW01asW91aR12np"},
+        {"0191"
+         "03"
+         "04",
+         "sW91aR12np"},
     };
     for (const auto& [body, items] : steps) EXPECT_EQ(script("00" + body), "0010" + items) << body;
     EXPECT_EQ(fw.state().lm75.thyst, 0x3400);
@@ -140,10 +246,20 @@ TEST_F(App, Lm75SamplesReadWhatTheyWrote) {
 }
 
 TEST_F(App, Lm75ShutdownHoldsTheTemperature) {
-    script("00" "0190" "0101" "0101" "04");  // config: shut down
+    script(
+        "00"
+        "0190"
+        "0101"
+        "0101"
+        "04");  // config: shut down
     fw.setTemperature(30);
     EXPECT_EQ(fw.state().lm75.temperature, 0x1900);
-    script("00" "0190" "0101" "0100" "04");
+    script(
+        "00"
+        "0190"
+        "0101"
+        "0100"
+        "04");
     EXPECT_EQ(fw.state().lm75.temperature, 0x1E00);
     fw.setTemperature(500);  // limited to the sensor's range
     EXPECT_EQ(fw.state().lm75.temperature, 0x7D00);
@@ -151,11 +267,35 @@ TEST_F(App, Lm75ShutdownHoldsTheTemperature) {
 
 TEST_F(App, EepromPageWriteWrapsAndReadsBackSequentially) {
     // Write 4 bytes from 0x06: 0x06, 0x07, then wrap to 0x00, 0x01 of the same page.
-    EXPECT_EQ(script("00" "01A0" "0106" "0111" "0122" "0133" "0144" "04"),
+    EXPECT_EQ(script("00"
+                     "01A0"
+                     "0106"
+                     "0111"
+                     "0122"
+                     "0133"
+                     "0144"
+                     "04"),
               "0010sWA0aW06aW11aW22aW33aW44ap");
     // Busy during the write cycle, answering again after it.
-    EXPECT_EQ(script("00" "01A0" "04"), "0010sWA0np");
-    EXPECT_EQ(script("0605" "00" "01A0" "0100" "00" "01A1" "02" "02" "02" "02" "02" "02" "02" "03" "04"),
+    EXPECT_EQ(script("00"
+                     "01A0"
+                     "04"),
+              "0010sWA0np");
+    EXPECT_EQ(script("0605"
+                     "00"
+                     "01A0"
+                     "0100"
+                     "00"
+                     "01A1"
+                     "02"
+                     "02"
+                     "02"
+                     "02"
+                     "02"
+                     "02"
+                     "02"
+                     "03"
+                     "04"),
               "0010d05sWA0aW00asWA1aR33aR44aRFFaRFFaRFFaRFFaR11aR22np");
     const BusState s = fw.state();
     EXPECT_EQ(s.eeprom[0x00], 0x33);
@@ -163,28 +303,69 @@ TEST_F(App, EepromPageWriteWrapsAndReadsBackSequentially) {
     EXPECT_EQ(s.eeprom[0x08], 0xFF);
     EXPECT_EQ(s.eepromAddress, 0x08);
     // Writing at 0xFF wraps to 0xF8, the start of its page; reads run on, wrapping at 256.
-    script("00" "01A0" "01FF" "0199" "0198" "04");
+    script(
+        "00"
+        "01A0"
+        "01FF"
+        "0199"
+        "0198"
+        "04");
     EXPECT_EQ(fw.state().eeprom[0xF8], 0x98);
-    EXPECT_EQ(script("0605" "00" "01A0" "01FF" "00" "01A1" "02" "03" "04"), "0010d05sWA0aWFFasWA1aR99aR33np");
+    EXPECT_EQ(script("0605"
+                     "00"
+                     "01A0"
+                     "01FF"
+                     "00"
+                     "01A1"
+                     "02"
+                     "03"
+                     "04"),
+              "0010d05sWA0aWFFasWA1aR99aR33np");
 }
 
 TEST_F(App, EepromDropsAWriteEndedByARepeatedStart) {
-    script("00" "01A0" "0110" "0155" "00" "01A1" "03" "04");
+    script(
+        "00"
+        "01A0"
+        "0110"
+        "0155"
+        "00"
+        "01A1"
+        "03"
+        "04");
     EXPECT_EQ(fw.state().eeprom[0x10], 0xFF);
-    EXPECT_EQ(script("00" "01A0" "04"), "0010sWA0ap");  // no write cycle started
+    EXPECT_EQ(script("00"
+                     "01A0"
+                     "04"),
+              "0010sWA0ap");  // no write cycle started
 }
 
 TEST_F(App, OtherAddressesAreNotAcknowledged) {
-    EXPECT_EQ(script("00" "0192" "0155" "02" "04"), "0010sW92nW55nRFFap");
-    EXPECT_EQ(script("00" "0191" "0155" "03" "04"), "0010sW91aW55nR19np");
+    EXPECT_EQ(script("00"
+                     "0192"
+                     "0155"
+                     "02"
+                     "04"),
+              "0010sW92nW55nRFFap");
+    EXPECT_EQ(script("00"
+                     "0191"
+                     "0155"
+                     "03"
+                     "04"),
+              "0010sW91aW55nR19np");
 }
 
 TEST_F(App, StoreReplayAndInterrupt) {
     EXPECT_EQ(one("0011"), "0011e");
     EXPECT_EQ(one("0012"), "0012e");
-    script("60" "A0");
+    script(
+        "60"
+        "A0");
     EXPECT_EQ(one("0011"), "0011s");
-    EXPECT_EQ(send("0012"), (std::vector<std::string>{"0010" "61" "A011111", "0012s"}));
+    EXPECT_EQ(send("0012"), (std::vector<std::string>{"0010"
+                                                      "61"
+                                                      "A011111",
+                                                      "0012s"}));
 
     // Trigger off: no report. On with H>L: only falling edges report, then run the sequence.
     EXPECT_TRUE(fw.interruptInput(false, now).empty());
@@ -193,7 +374,10 @@ TEST_F(App, StoreReplayAndInterrupt) {
     const auto falling = fw.interruptInput(false, now);
     ASSERT_EQ(falling.size(), 2u);
     EXPECT_EQ(falling[0].text, "002060");
-    EXPECT_EQ(falling[1].text, "0010" "60" "A001111");
+    EXPECT_EQ(falling[1].text,
+              "0010"
+              "60"
+              "A001111");
     EXPECT_TRUE(fw.interruptInput(true, now).empty());
     EXPECT_TRUE(fw.interruptInput(true, now).empty());  // no change, no edge
     one("0014");

@@ -38,8 +38,10 @@ void Host::send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("write failed");
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            throw std::runtime_error("write failed");
         else {
             pollfd p{fd_, POLLOUT, 0};
             ::poll(&p, 1, 100);

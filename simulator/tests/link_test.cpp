@@ -1,12 +1,11 @@
 // The simulator over its pseudo-terminal: framing, faults, interrupt reports, unplugging,
 // the COMn link and the sarnel-sim program.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -25,7 +24,8 @@ using Clock = std::chrono::steady_clock;
 using simtest::Host;
 
 std::filesystem::path scratch(const std::string& name) {
-    auto dir = std::filesystem::temp_directory_path() / ("simlink-" + std::to_string(::getpid()) + "-" + name);
+    auto dir =
+        std::filesystem::temp_directory_path() / ("simlink-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -73,8 +73,22 @@ TEST(Link, ScriptResultsReachTheHost) {
     adapter.setTemperature(21.5);
     EXPECT_EQ(host.ask("001009000190010200019102030 4"), "!0010?09\r\n");
     EXPECT_EQ(host.ask("00100C0001900100000191020304"), "!0010sW90aW00asW91aR15aR80np\r\n");
-    EXPECT_EQ(host.ask("00100900" "01A0" "0105" "01C3" "04"), "!0010sWA0aW05aWC3ap\r\n");
-    EXPECT_EQ(host.ask("00100D" "0605" "00" "01A0" "0105" "00" "01A1" "03" "04"), "!0010d05sWA0aW05asWA1aRC3np\r\n");
+    EXPECT_EQ(host.ask("00100900"
+                       "01A0"
+                       "0105"
+                       "01C3"
+                       "04"),
+              "!0010sWA0aW05aWC3ap\r\n");
+    EXPECT_EQ(host.ask("00100D"
+                       "0605"
+                       "00"
+                       "01A0"
+                       "0105"
+                       "00"
+                       "01A1"
+                       "03"
+                       "04"),
+              "!0010d05sWA0aW05asWA1aRC3np\r\n");
     EXPECT_EQ(adapter.bus().eeprom[5], 0xC3);
 }
 
@@ -180,7 +194,7 @@ TEST(Link, UnplugHangsUpTheHostAndReplugStartsAfresh) {
     EXPECT_EQ(adapter.devicePath(), "");
     EXPECT_TRUE(host.hungUp(1s));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "COM4")));
-    adapter.unplug();  // twice is harmless
+    adapter.unplug();                  // twice is harmless
     adapter.setInterruptInput(false);  // unpowered: the level changes, nothing is sent
 
     adapter.replug();
@@ -222,12 +236,8 @@ TEST(Link, FlashedHexReadsBackFromProgramMemory) {
     EXPECT_EQ(host.ask("00FF5A3C"), "!Bb\r\n");
     EXPECT_EQ(host.ask("E"), "!Be\r\n");
     const std::vector<std::pair<std::string, std::string>> file = {
-        {";image", "!Bi\r\n"},
-        {":020000040000FA", "!Bx\r\n"},
-        {":04010000DEADBEEFC3", "!Ba\r\n"},
-        {":020000040020DA", "!Bx\r\n"},
-        {":01000000AA55", "!Bh\r\n"},
-        {":00000001FF", "!Bc\r\n"},
+        {";image", "!Bi\r\n"},          {":020000040000FA", "!Bx\r\n"}, {":04010000DEADBEEFC3", "!Ba\r\n"},
+        {":020000040020DA", "!Bx\r\n"}, {":01000000AA55", "!Bh\r\n"},   {":00000001FF", "!Bc\r\n"},
     };
     for (const auto& [l, verdict] : file) EXPECT_EQ(host.ask(l), verdict) << l;
     const std::vector<std::uint8_t> mem = adapter.programMemory();
@@ -242,7 +252,9 @@ TEST(Link, FlashedHexReadsBackFromProgramMemory) {
 
 // --- sarnel-sim -----------------------------------------------------------------------------
 
-std::string program() { return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "sarnel-sim").string(); }
+std::string program() {
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "sarnel-sim").string();
+}
 
 struct Child {
     pid_t pid = -1;

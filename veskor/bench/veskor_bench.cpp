@@ -1,12 +1,15 @@
 // Speed of the Veskor object on a pseudo-terminal pair, each figure beside the same
 // measurement with a bare poll()+read() loop on a pseudo-terminal of its own. Prints its
 // figures; `veskor_bench [idle-seconds]` (default 10).
-#include <veskor/veskor.h>
-
-#include "../src/create.h"
-
 #include <com/apartment.h>
 #include <com/text.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <veskor/veskor.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,12 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
+#include "../src/create.h"
 
 using Clock = std::chrono::steady_clock;
 using com::ComPtr;
@@ -31,7 +29,9 @@ using veskor::IVeskor;
 
 namespace {
 
-double us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double us(Clock::duration d) {
+    return std::chrono::duration<double, std::micro>(d).count();
+}
 
 struct Stats {
     double median, p90, p99;
@@ -95,8 +95,8 @@ public:
                                com::DISPID*) override {
         return com::E_NOTIMPL;
     }
-    com::HRESULT Invoke(com::DISPID id, const com::IID&, com::LCID, std::uint16_t, com::DispParams*, com::Variant*,
-                        com::ExcepInfo*, std::uint32_t*) override {
+    com::HRESULT Invoke(com::DISPID id, const com::IID&, com::LCID, std::uint16_t, com::DispParams*,
+                        com::Variant*, com::ExcepInfo*, std::uint32_t*) override {
         if (id == veskor::DISPID_EvtCharReceived && !fired) {
             at = Clock::now();
             fired = true;
@@ -151,7 +151,9 @@ public:
         });
     }
     ~AdapterThread() { thread_.join(); }
-    Clock::time_point sent(std::size_t i) const { return Clock::time_point(Clock::duration(sent_[i].load())); }
+    Clock::time_point sent(std::size_t i) const {
+        return Clock::time_point(Clock::duration(sent_[i].load()));
+    }
 
 private:
     std::vector<std::atomic<Clock::rep>> sent_;
@@ -237,10 +239,13 @@ std::vector<double> veskorLatency(FarEnd far) {
 void latency(FarEnd far) {
     Stats o = stats(veskorLatency(far));
     Stats b = stats(bareLatency(far));
-    std::printf("%s\n", far == FarEnd::adapter ? "line from the adapter's own thread, one per ms:"
-                                               : "line written by the receiving thread itself, back to back:");
-    std::printf("  to EvtCharReceived handler: median %.1f us, p90 %.1f us, p99 %.1f us\n", o.median, o.p90, o.p99);
-    std::printf("  bare poll()+read() loop:    median %.1f us, p90 %.1f us, p99 %.1f us\n", b.median, b.p90, b.p99);
+    std::printf("%s\n", far == FarEnd::adapter
+                            ? "line from the adapter's own thread, one per ms:"
+                            : "line written by the receiving thread itself, back to back:");
+    std::printf("  to EvtCharReceived handler: median %.1f us, p90 %.1f us, p99 %.1f us\n", o.median, o.p90,
+                o.p99);
+    std::printf("  bare poll()+read() loop:    median %.1f us, p90 %.1f us, p99 %.1f us\n", b.median, b.p90,
+                b.p99);
     std::printf("  ratio of medians %.2f%s, p99 %s 1 ms\n", o.median / b.median,
                 far == FarEnd::adapter ? " (goal <= 4)" : "", o.p99 < 1000 ? "under" : "NOT under");
 }
@@ -248,7 +253,9 @@ void latency(FarEnd far) {
 void writeFrame() {
     Pty pty;
     auto v = openOn(pty);
-    std::u16string frame = u"$0010\x0c" u"0123456789\r";
+    std::u16string frame =
+        u"$0010\x0c"
+        u"0123456789\r";
     frame.resize(16, u'x');
     std::vector<double> t;
     for (int i = 0; i < 5000; ++i) {
@@ -261,7 +268,8 @@ void writeFrame() {
     }
     v->Close();
     Stats s = stats(t);
-    std::printf("Write(16-byte frame, 0, 100): median %.1f us, p99 %.1f us (goal: median < 50 us)\n", s.median, s.p99);
+    std::printf("Write(16-byte frame, 0, 100): median %.1f us, p99 %.1f us (goal: median < 50 us)\n",
+                s.median, s.p99);
 }
 
 double cpuSeconds() {
@@ -330,7 +338,8 @@ void throughput() {
         while (got < kTotal) {
             std::u16string text;
             std::int32_t want = static_cast<std::int32_t>(std::min(kBlock, kTotal - got));
-            if (com::failed(v->Read(com::Variant(want), com::Variant(std::int32_t(0)), com::Variant::missing(), &text)))
+            if (com::failed(v->Read(com::Variant(want), com::Variant(std::int32_t(0)),
+                                    com::Variant::missing(), &text)))
                 break;
             got += text.size();
         }
@@ -338,8 +347,8 @@ void throughput() {
         writer.join();
         v->Close();
     }
-    std::printf("Read loop of 64 KiB blocks: %.1f MB/s; bare loop %.1f MB/s; ratio %.2f (goal >= 0.5)\n", ourRate,
-                bareRate, ourRate / bareRate);
+    std::printf("Read loop of 64 KiB blocks: %.1f MB/s; bare loop %.1f MB/s; ratio %.2f (goal >= 0.5)\n",
+                ourRate, bareRate, ourRate / bareRate);
 }
 
 }  // namespace

@@ -2,9 +2,8 @@
 // dispatch tables (names, dispids, argument coercion, type information) live in one place.
 #pragma once
 
-#include <veskor/veskor.h>
-
 #include <com/interfaces.h>
+#include <veskor/veskor.h>
 
 #include <cstdint>
 #include <string>

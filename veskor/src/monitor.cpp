@@ -1,9 +1,9 @@
 // The monitor thread: waits for the device's events and raises them to every connected sink on
 // the host's thread, releases finished background writes, and stops when Close asks.
-#include "object.h"
-
 #include <com/apartment.h>
 #include <com/text.h>
+
+#include "object.h"
 
 namespace veskor {
 
@@ -37,7 +37,8 @@ void raise(const Delivery& d, com::DISPID dispid, std::vector<com::Variant> args
             cookie = shared.cookies[i];
         }
         com::ComPtr<com::IDispatch> sink;
-        if (com::failed(com::getInterfaceFromGlobal(cookie, com::IID_IDispatch, sink.putVoid())) || !sink) continue;
+        if (com::failed(com::getInterfaceFromGlobal(cookie, com::IID_IDispatch, sink.putVoid())) || !sink)
+            continue;
         // Each call gets its own copy: a sink may change what it is given.
         std::vector<com::Variant> copy = args;
         com::DispParams params;
@@ -65,7 +66,8 @@ std::string readToEventChar(serial::Device& device, std::uint8_t eventChar) {
             return bytes;
         }
         std::uint32_t got = 0;
-        if (started != serial::Code::ok || req.result(&got, false) != serial::Code::ok || got != 1) return bytes;
+        if (started != serial::Code::ok || req.result(&got, false) != serial::Code::ok || got != 1)
+            return bytes;
         bytes.push_back(c);
         if (static_cast<std::uint8_t>(c) == eventChar) return bytes;
     }
@@ -155,7 +157,8 @@ void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session
     for (;;) {
         shared->releaseFinishedWrites(0);
         // Without a wait (the device hung up) only the stop event can end the loop.
-        int which = waiting ? serial::waitAny({&session->stop, &wait.event()}, -1) : (session->stop.wait(-1), 0);
+        int which =
+            waiting ? serial::waitAny({&session->stop, &wait.event()}, -1) : (session->stop.wait(-1), 0);
         if (which == 0) break;
         std::uint32_t events = 0;
         serial::Code r = wait.result(nullptr, false, &events);

@@ -1,17 +1,16 @@
 // The Veskor object: identity, connection point, properties, Open and Close.
 #include "object.h"
 
-#include "classinfo.h"
-#include "classinfo.h"
-#include "create.h"
-#include "dispatch.h"
-#include "settings.h"
-
 #include <com/apartment.h>
 #include <com/errorinfo.h>
 #include <com/text.h>
 
 #include <chrono>
+
+#include "classinfo.h"
+#include "create.h"
+#include "dispatch.h"
+#include "settings.h"
 
 namespace veskor {
 
@@ -26,8 +25,8 @@ const std::string kDevicePrefix = "\\\\.\\";
 
 HRESULT fail(HRESULT hr) {
     const char* message = resultMessage(hr);
-    com::setErrorInfo({com::widen(message ? message : "An unexpected error occurred."), kProgIdVersioned,
-                       IID_IVeskor});
+    com::setErrorInfo(
+        {com::widen(message ? message : "An unexpected error occurred."), kProgIdVersioned, IID_IVeskor});
     return hr;
 }
 
@@ -43,7 +42,9 @@ bool optionalInt(const com::Variant& v, std::int32_t* out) {
     return true;
 }
 
-long veskorObjectCount() { return liveObjects.load(); }
+long veskorObjectCount() {
+    return liveObjects.load();
+}
 
 HRESULT createVeskor(const com::IID& iid, void** out) {
     if (!out) return com::E_POINTER;
@@ -55,7 +56,9 @@ HRESULT createVeskor(const com::IID& iid, void** out) {
     return hr;
 }
 
-Veskor::Veskor() { ++liveObjects; }
+Veskor::Veskor() {
+    ++liveObjects;
+}
 
 Veskor::~Veskor() {
     Close();
@@ -87,7 +90,9 @@ HRESULT Veskor::QueryInterface(const com::IID& iid, void** out) {
     return com::S_OK;
 }
 
-std::uint32_t Veskor::AddRef() { return ++refs_; }
+std::uint32_t Veskor::AddRef() {
+    return ++refs_;
+}
 
 std::uint32_t Veskor::Release() {
     std::uint32_t left = --refs_;
@@ -95,7 +100,9 @@ std::uint32_t Veskor::Release() {
     return left;
 }
 
-HRESULT Veskor::GetTypeInfoCount(std::uint32_t* count) { return veskorGetTypeInfoCount(this, count); }
+HRESULT Veskor::GetTypeInfoCount(std::uint32_t* count) {
+    return veskorGetTypeInfoCount(this, count);
+}
 HRESULT Veskor::GetTypeInfo(std::uint32_t index, com::LCID lcid, com::ITypeInfo** out) {
     return veskorGetTypeInfo(this, index, lcid, out);
 }
@@ -146,7 +153,8 @@ HRESULT Veskor::ConnectionPoint::GetConnectionPointContainer(com::IConnectionPoi
 
 HRESULT Veskor::ConnectionPoint::Advise(com::IUnknown* sink, std::uint32_t* cookie) {
     if (!sink || !cookie) return com::E_POINTER;
-    com::ComPtr<com::IUnknown> events = com::ComPtr<com::IUnknown>(sink).as<com::IUnknown>(IID__IVeskorEvents);
+    com::ComPtr<com::IUnknown> events =
+        com::ComPtr<com::IUnknown>(sink).as<com::IUnknown>(IID__IVeskorEvents);
     if (!events) return com::CONNECT_E_CANNOTCONNECT;
     Shared& s = *owner_.shared_;
     std::lock_guard lock(s.connectionsMutex);
@@ -186,28 +194,25 @@ HRESULT Veskor::applyBlock(serial::ControlBlock& block) {
 }
 
 // Reads one setting of the device into its field while open; the field otherwise.
-#define REFRESH(field, expr)                                 \
-    do {                                                     \
-        if (!value) return com::E_POINTER;                   \
-        if (isOpen()) {                                      \
-            serial::ControlBlock b;                          \
-            if (HRESULT hr = readBlock(&b); com::failed(hr)) \
-                return hr;                                   \
-            field = (expr);                                  \
-        }                                                    \
+#define REFRESH(field, expr)                                            \
+    do {                                                                \
+        if (!value) return com::E_POINTER;                              \
+        if (isOpen()) {                                                 \
+            serial::ControlBlock b;                                     \
+            if (HRESULT hr = readBlock(&b); com::failed(hr)) return hr; \
+            field = (expr);                                             \
+        }                                                               \
     } while (0)
 
 // Changes one setting of the device while open (the field is stored by the caller after it).
-#define APPLY(change)                                        \
-    do {                                                     \
-        if (isOpen()) {                                      \
-            serial::ControlBlock b;                          \
-            if (HRESULT hr = readBlock(&b); com::failed(hr)) \
-                return hr;                                   \
-            change;                                          \
-            if (HRESULT hr = applyBlock(b); com::failed(hr)) \
-                return hr;                                   \
-        }                                                    \
+#define APPLY(change)                                                   \
+    do {                                                                \
+        if (isOpen()) {                                                 \
+            serial::ControlBlock b;                                     \
+            if (HRESULT hr = readBlock(&b); com::failed(hr)) return hr; \
+            change;                                                     \
+            if (HRESULT hr = applyBlock(b); com::failed(hr)) return hr; \
+        }                                                               \
     } while (0)
 
 // --- Line settings ------------------------------------------------------------------------------
@@ -255,10 +260,18 @@ HRESULT Veskor::put_Parity(std::int16_t value) {
 HRESULT Veskor::get_StopBits(std::int16_t* value) {
     REFRESH(stopCode_, static_cast<std::int16_t>(b.stopBits));
     switch (stopCode_) {
-    case 0: *value = 1; break;
-    case 1: *value = 15; break;
-    case 2: *value = 2; break;
-    default: *value = 0; break;
+        case 0:
+            *value = 1;
+            break;
+        case 1:
+            *value = 15;
+            break;
+        case 2:
+            *value = 2;
+            break;
+        default:
+            *value = 0;
+            break;
     }
     return com::S_OK;
 }
@@ -266,10 +279,17 @@ HRESULT Veskor::get_StopBits(std::int16_t* value) {
 HRESULT Veskor::put_StopBits(std::int16_t value) {
     std::int16_t code;
     switch (value) {
-    case 1: code = 0; break;
-    case 15: code = 1; break;
-    case 2: code = 2; break;
-    default: return fail(com::E_INVALIDARG);
+        case 1:
+            code = 0;
+            break;
+        case 15:
+            code = 1;
+            break;
+        case 2:
+            code = 2;
+            break;
+        default:
+            return fail(com::E_INVALIDARG);
     }
     if (isOpen() && !validFormat(dataBits_, code)) return fail(VESKOR_E_STOPBITS);
     APPLY(b.stopBits = static_cast<std::uint8_t>(code));
@@ -298,10 +318,18 @@ HRESULT Veskor::modemBit(std::uint32_t bit, std::int32_t on, std::int32_t* value
     return com::S_OK;
 }
 
-HRESULT Veskor::get_Cd(std::int32_t* value) { return modemBit(serial::kCdOn, 128, value); }
-HRESULT Veskor::get_Cts(std::int32_t* value) { return modemBit(serial::kCtsOn, 16, value); }
-HRESULT Veskor::get_Dsr(std::int32_t* value) { return modemBit(serial::kDsrOn, 32, value); }
-HRESULT Veskor::get_Ring(std::int32_t* value) { return modemBit(serial::kRingOn, 1, value); }
+HRESULT Veskor::get_Cd(std::int32_t* value) {
+    return modemBit(serial::kCdOn, 128, value);
+}
+HRESULT Veskor::get_Cts(std::int32_t* value) {
+    return modemBit(serial::kCtsOn, 16, value);
+}
+HRESULT Veskor::get_Dsr(std::int32_t* value) {
+    return modemBit(serial::kDsrOn, 32, value);
+}
+HRESULT Veskor::get_Ring(std::int32_t* value) {
+    return modemBit(serial::kRingOn, 1, value);
+}
 
 HRESULT Veskor::setLine(bool dtr, std::int32_t value) {
     if (!isOpen()) return com::S_OK;

@@ -4,11 +4,10 @@
 // outlive what it touches.
 #pragma once
 
-#include <veskor/veskor.h>
-
 #include <com/git.h>
 #include <com/interfaces.h>
 #include <serial/device.h>
+#include <veskor/veskor.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -104,8 +103,8 @@ public:
     // IDispatch: forwarded to dispatch.cpp
     HRESULT GetTypeInfoCount(std::uint32_t* count) override;
     HRESULT GetTypeInfo(std::uint32_t index, com::LCID lcid, com::ITypeInfo** out) override;
-    HRESULT GetIDsOfNames(const com::IID& riid, const std::u16string* names, std::uint32_t count, com::LCID lcid,
-                          com::DISPID* ids) override;
+    HRESULT GetIDsOfNames(const com::IID& riid, const std::u16string* names, std::uint32_t count,
+                          com::LCID lcid, com::DISPID* ids) override;
     HRESULT Invoke(com::DISPID member, const com::IID& riid, com::LCID lcid, std::uint16_t flags,
                    com::DispParams* params, com::Variant* result, com::ExcepInfo* excep,
                    std::uint32_t* argErr) override;

@@ -57,17 +57,36 @@ LineSettings resolveSettings(std::string_view text, LineSettings current) {
     if (bits >= 5 && bits <= 8) s.dataBits = static_cast<std::int16_t>(bits);
     if (fields[1].size() == 1) {
         switch (fields[1][0]) {
-        case 'N': case 'n': s.parity = 0; break;
-        case 'O': case 'o': s.parity = 1; break;
-        case 'E': case 'e': s.parity = 2; break;
-        case 'M': case 'm': s.parity = 3; break;
-        case 'S': case 's': s.parity = 4; break;
-        default: break;
+            case 'N':
+            case 'n':
+                s.parity = 0;
+                break;
+            case 'O':
+            case 'o':
+                s.parity = 1;
+                break;
+            case 'E':
+            case 'e':
+                s.parity = 2;
+                break;
+            case 'M':
+            case 'm':
+                s.parity = 3;
+                break;
+            case 'S':
+            case 's':
+                s.parity = 4;
+                break;
+            default:
+                break;
         }
     }
-    if (fields[3] == "1") s.stopCode = 0;
-    else if (fields[3] == "1.5") s.stopCode = 1;
-    else if (fields[3] == "2") s.stopCode = 2;
+    if (fields[3] == "1")
+        s.stopCode = 0;
+    else if (fields[3] == "1.5")
+        s.stopCode = 1;
+    else if (fields[3] == "2")
+        s.stopCode = 2;
     return s;
 }
 

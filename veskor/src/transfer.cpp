@@ -1,12 +1,12 @@
 // Data transfer: Write, Read and their binary forms, the queues, line errors and XON/XOFF.
-#include "object.h"
-
 #include <com/taskmem.h>
 #include <com/text.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+
+#include "object.h"
 
 namespace veskor {
 
@@ -41,13 +41,15 @@ HRESULT Veskor::Write(const std::u16string& writeBuffer, com::Variant numBytesTo
     return writeBytes(com::narrow(writeBuffer), count, limit, bytesWritten);
 }
 
-HRESULT Veskor::writeBytes(std::string bytes, std::int32_t count, std::int32_t timeout, std::int32_t* written) {
+HRESULT Veskor::writeBytes(std::string bytes, std::int32_t count, std::int32_t timeout,
+                           std::int32_t* written) {
     {
         std::lock_guard lock(shared_->pendingMutex);
         if (shared_->pending.size() > kMaxPendingWrites) return fail(VESKOR_E_WRITELIMIT);
     }
     // A count beyond the text is cut to the text: nothing from beyond it is ever sent.
-    if (count != 0 && static_cast<std::size_t>(count) < bytes.size()) bytes.resize(static_cast<std::size_t>(count));
+    if (count != 0 && static_cast<std::size_t>(count) < bytes.size())
+        bytes.resize(static_cast<std::size_t>(count));
     if (bytes.empty()) {
         *written = 0;
         return com::S_OK;
@@ -80,7 +82,8 @@ HRESULT Veskor::writeBytes(std::string bytes, std::int32_t count, std::int32_t t
         serial::Code r = req.result(&moved, false);
         if (r == serial::Code::incomplete) {
             // Only this write: the background writes queued before it must not be lost with it.
-            if (device().cancel(req) != serial::Code::ok && device().purge(serial::kPurgeTxAbort) != serial::Code::ok)
+            if (device().cancel(req) != serial::Code::ok &&
+                device().purge(serial::kPurgeTxAbort) != serial::Code::ok)
                 return fail(VESKOR_E_CANCEL);
             req.result(&moved, true);  // cancelled: what went out before the cancel
         } else if (r != serial::Code::ok) {
@@ -108,10 +111,12 @@ HRESULT Veskor::WriteBinary(std::int64_t writeBuffer, com::Variant numBytesToWri
     return writeBytes(std::move(bytes), count, limit, bytesWritten);
 }
 
-HRESULT Veskor::readBytes(const com::Variant& numBytesToRead, const com::Variant& timeoutArg, std::string* bytes) {
+HRESULT Veskor::readBytes(const com::Variant& numBytesToRead, const com::Variant& timeoutArg,
+                          std::string* bytes) {
     if (!isOpen()) return fail(VESKOR_E_PORTCLOSED);
     std::int32_t count, timeout;
-    if (!optionalInt(numBytesToRead, &count) || !optionalInt(timeoutArg, &timeout) || count < 0 || timeout < 0)
+    if (!optionalInt(numBytesToRead, &count) || !optionalInt(timeoutArg, &timeout) || count < 0 ||
+        timeout < 0)
         return fail(com::E_INVALIDARG);
     if (count == 0) {
         serial::QueueStatus q;
@@ -132,7 +137,8 @@ HRESULT Veskor::readBytes(const com::Variant& numBytesToRead, const com::Variant
         req.event().wait(timeout);
         serial::Code r = req.result(&got, false);
         if (r == serial::Code::incomplete) {
-            if (device().cancel(req) != serial::Code::ok && device().purge(serial::kPurgeRxAbort) != serial::Code::ok)
+            if (device().cancel(req) != serial::Code::ok &&
+                device().purge(serial::kPurgeRxAbort) != serial::Code::ok)
                 return fail(VESKOR_E_CANCEL);
             req.result(&got, true);  // the bytes that came before the cancel are kept
         } else if (r != serial::Code::ok) {
@@ -174,13 +180,15 @@ HRESULT Veskor::ReadBinary(com::Variant numBytesToRead, com::Variant timeout, co
 
 HRESULT Veskor::ClearRQ() {
     if (!isOpen()) return fail(VESKOR_E_PORTCLOSED);
-    if (device().purge(serial::kPurgeRxAbort | serial::kPurgeRxClear) != serial::Code::ok) return fail(VESKOR_E_PURGE);
+    if (device().purge(serial::kPurgeRxAbort | serial::kPurgeRxClear) != serial::Code::ok)
+        return fail(VESKOR_E_PURGE);
     return com::S_OK;
 }
 
 HRESULT Veskor::ClearTQ() {
     if (!isOpen()) return fail(VESKOR_E_PORTCLOSED);
-    if (device().purge(serial::kPurgeTxAbort | serial::kPurgeTxClear) != serial::Code::ok) return fail(VESKOR_E_PURGE);
+    if (device().purge(serial::kPurgeTxAbort | serial::kPurgeTxClear) != serial::Code::ok)
+        return fail(VESKOR_E_PURGE);
     shared_->releaseFinishedWrites(100);
     return com::S_OK;
 }
@@ -198,11 +206,16 @@ HRESULT Veskor::queueBytes(std::uint32_t serial::QueueStatus::*queue, std::int32
     return com::S_OK;
 }
 
-HRESULT Veskor::get_BytesUsedRQ(std::int32_t* value) { return queueBytes(&serial::QueueStatus::inQueue, value); }
+HRESULT Veskor::get_BytesUsedRQ(std::int32_t* value) {
+    return queueBytes(&serial::QueueStatus::inQueue, value);
+}
 
-HRESULT Veskor::get_BytesUsedTQ(std::int32_t* value) { return queueBytes(&serial::QueueStatus::outQueue, value); }
+HRESULT Veskor::get_BytesUsedTQ(std::int32_t* value) {
+    return queueBytes(&serial::QueueStatus::outQueue, value);
+}
 
-HRESULT Veskor::GetErrorStatus(std::int32_t* parityError, std::int32_t* framingError, std::int32_t* overrunError) {
+HRESULT Veskor::GetErrorStatus(std::int32_t* parityError, std::int32_t* framingError,
+                               std::int32_t* overrunError) {
     if (!parityError || !framingError || !overrunError) return com::E_POINTER;
     if (!isOpen()) return fail(VESKOR_E_PORTCLOSED);
     std::uint32_t errors = 0;

@@ -1,16 +1,15 @@
 // The monitor thread's events: delivery on the host's thread, order, reading to the event
 // character, modem and line events, and Close while an event call waits.
-#include "veskor_support.h"
-
+#include <gtest/gtest.h>
 #include <serial/nullmodem.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <map>
 #include <thread>
+
+#include "veskor_support.h"
 
 using namespace veskortest;
 using namespace veskor;
@@ -42,8 +41,10 @@ protected:
 TEST_F(PtyEvents, EachLineFeedRaisesOneEventOnTheHostThreadAfterDataReceived) {
     for (int i = 0; i < 3; ++i) {
         pty.write("!0000022600\r\n");
-        ASSERT_TRUE(serveUntil([&] { return count(DISPID_EvtCharReceived) == static_cast<std::size_t>(i + 1); }))
-            << i << ": " << count(DISPID_EvtCharReceived) << " " << count(DISPID_DataReceived);
+        ASSERT_TRUE(serveUntil([&] {
+            return count(DISPID_EvtCharReceived) == static_cast<std::size_t>(i + 1);
+        })) << i
+            << ": " << count(DISPID_EvtCharReceived) << " " << count(DISPID_DataReceived);
     }
     serveFor(30);
     auto fired = sink->of(DISPID_EvtCharReceived);
@@ -210,9 +211,8 @@ TEST_F(PtyEvents, SinksInTwoApartmentsEachGetEveryEventOnTheirOwnThread) {
     });
     std::thread::id otherId = advised.get_future().get();
     pty.write("one\n");
-    bool both = serveUntil([&] {
-        return count(DISPID_EvtCharReceived) == 1 && remote->of(DISPID_EvtCharReceived).size() == 1;
-    });
+    bool both = serveUntil(
+        [&] { return count(DISPID_EvtCharReceived) == 1 && remote->of(DISPID_EvtCharReceived).size() == 1; });
     stop = true;
     other.join();
     ASSERT_TRUE(both);
@@ -257,8 +257,10 @@ TEST_F(PairEvents, ModemLineChangesCarryTheirValues) {
     };
     const Case cases[] = {
         // The far end raised both lines when it opened.
-        {serial::Escape::clrRts, DISPID_CtsToggle, 0}, {serial::Escape::setRts, DISPID_CtsToggle, 16},
-        {serial::Escape::clrDtr, DISPID_DsrToggle, 0}, {serial::Escape::setDtr, DISPID_DsrToggle, 32},
+        {serial::Escape::clrRts, DISPID_CtsToggle, 0},
+        {serial::Escape::setRts, DISPID_CtsToggle, 16},
+        {serial::Escape::clrDtr, DISPID_DsrToggle, 0},
+        {serial::Escape::setDtr, DISPID_DsrToggle, 32},
     };
     std::map<com::DISPID, std::size_t> seen;
     for (const Case& c : cases) {

@@ -1,11 +1,10 @@
 // The object's fields, properties and Open/Close, on the in-memory null-modem pair.
-#include "veskor_support.h"
-
 #include <com/errorinfo.h>
 #include <com/text.h>
+#include <gtest/gtest.h>
 #include <serial/nullmodem.h>
 
-#include <gtest/gtest.h>
+#include "veskor_support.h"
 
 using namespace veskortest;
 using namespace veskor;
@@ -79,7 +78,10 @@ TEST_F(Properties, PutsValidateAndStore) {
         std::int32_t value;
         HRESULT want;
     };
-    for (Case c : {Case{110, com::S_OK}, {256000, com::S_OK}, {115201, com::E_INVALIDARG}, {0, com::E_INVALIDARG},
+    for (Case c : {Case{110, com::S_OK},
+                   {256000, com::S_OK},
+                   {115201, com::E_INVALIDARG},
+                   {0, com::E_INVALIDARG},
                    {-9600, com::E_INVALIDARG}})
         EXPECT_EQ(v->put_BaudRate(c.value), c.want) << c.value;
     std::int32_t rate;
@@ -176,10 +178,10 @@ TEST_F(Properties, SettingsStringCases) {
         std::int16_t data, parity, stop;
     };
     const Case cases[] = {
-        {"115200,n,8", 9600, 8, 0, 1},        // three fields: ignored whole
-        {"115200,n,8,1,", 9600, 8, 0, 1},     // five (a trailing comma)
+        {"115200,n,8", 9600, 8, 0, 1},     // three fields: ignored whole
+        {"115200,n,8,1,", 9600, 8, 0, 1},  // five (a trailing comma)
         {" 19200 , E , 7 , 2 ", 19200, 7, 2, 2},
-        {"12345,x,9,3", 9600, 8, 0, 1},       // every field bad: all stored values
+        {"12345,x,9,3", 9600, 8, 0, 1},  // every field bad: all stored values
     };
     for (const Case& c : cases) {
         auto fresh = makeVeskor();

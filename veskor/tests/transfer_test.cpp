@@ -1,14 +1,12 @@
 // Write, Read, the queues and line errors: on the null-modem pair, and on pseudo-terminals.
-#include "veskor_support.h"
-
 #include <com/taskmem.h>
-#include <serial/nullmodem.h>
-
 #include <gtest/gtest.h>
+#include <serial/nullmodem.h>
+#include <termios.h>
 
 #include <chrono>
 
-#include <termios.h>
+#include "veskor_support.h"
 
 using namespace veskortest;
 using namespace veskor;

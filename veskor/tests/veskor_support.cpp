@@ -1,22 +1,23 @@
 #include "veskor_support.h"
 
-#include "../src/create.h"
-
 #include <com/text.h>
-
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "../src/create.h"
 
 namespace veskortest {
 
 com::ComPtr<veskor::IVeskor> makeVeskor() {
     com::ComPtr<veskor::IVeskor> v;
-    if (com::failed(veskor::createVeskor(veskor::IID_IVeskor, v.putVoid()))) throw std::runtime_error("createVeskor");
+    if (com::failed(veskor::createVeskor(veskor::IID_IVeskor, v.putVoid())))
+        throw std::runtime_error("createVeskor");
     return v;
 }
 
@@ -30,8 +31,8 @@ HRESULT Sink::QueryInterface(const com::IID& iid, void** out) {
     return com::E_NOINTERFACE;
 }
 
-HRESULT Sink::Invoke(com::DISPID member, const com::IID&, com::LCID lcid, std::uint16_t flags, com::DispParams* params,
-                     com::Variant*, com::ExcepInfo*, std::uint32_t*) {
+HRESULT Sink::Invoke(com::DISPID member, const com::IID&, com::LCID lcid, std::uint16_t flags,
+                     com::DispParams* params, com::Variant*, com::ExcepInfo*, std::uint32_t*) {
     Fired f{member, {}, std::this_thread::get_id()};
     if (params && params->args) f.args.assign(params->args, params->args + params->count);
     {
@@ -53,7 +54,8 @@ std::vector<Fired> Sink::of(com::DISPID id) {
 
 std::uint32_t advise(veskor::IVeskor* v, com::IUnknown* sink) {
     com::ComPtr<com::IConnectionPointContainer> cpc =
-        com::ComPtr<veskor::IVeskor>(v).as<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
+        com::ComPtr<veskor::IVeskor>(v).as<com::IConnectionPointContainer>(
+            com::IID_IConnectionPointContainer);
     com::ComPtr<com::IConnectionPoint> cp;
     if (!cpc || com::failed(cpc->FindConnectionPoint(veskor::IID__IVeskorEvents, cp.put())))
         throw std::runtime_error("no connection point");
@@ -68,7 +70,8 @@ bool serveUntil(const std::function<bool()>& done, int ms) {
         com::serveApartment();
         if (done()) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        com::waitApartment(std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+        com::waitApartment(
+            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
     }
 }
 
@@ -78,7 +81,8 @@ void serveFor(int ms) {
 
 Pty::Pty() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) < 0 || ::unlockpt(master_) < 0) throw std::runtime_error("posix_openpt");
+    if (master_ < 0 || ::grantpt(master_) < 0 || ::unlockpt(master_) < 0)
+        throw std::runtime_error("posix_openpt");
     slavePath = ::ptsname(master_);
     // A slave descriptor of our own keeps the master readable while the object is closed. It
     // is opened before the object takes its lock, and never locked itself.
@@ -108,7 +112,8 @@ std::string Pty::read(std::size_t n, int ms) {
     std::string r;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (r.size() < n) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd p{master_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -126,7 +131,11 @@ void Pty::closeMaster() {
     master_ = -1;
 }
 
-std::u16string u(const std::string& s) { return com::widen(s); }
-std::string bytes(const std::u16string& s) { return com::narrow(s); }
+std::u16string u(const std::string& s) {
+    return com::widen(s);
+}
+std::string bytes(const std::u16string& s) {
+    return com::narrow(s);
+}
 
 }  // namespace veskortest

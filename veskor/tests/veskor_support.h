@@ -2,10 +2,9 @@
 // whose master the test drives, and serving the test thread's apartment until something holds.
 #pragma once
 
-#include <veskor/veskor.h>
-
 #include <com/apartment.h>
 #include <com/interfaces.h>
+#include <veskor/veskor.h>
 
 #include <chrono>
 #include <functional>
@@ -27,8 +26,12 @@ struct ApartmentScope {
 com::ComPtr<veskor::IVeskor> makeVeskor();
 
 // The missing optional argument and a by-reference out-argument.
-inline com::Variant none() { return com::Variant::missing(); }
-inline com::Variant i4(std::int32_t v) { return com::Variant(v); }
+inline com::Variant none() {
+    return com::Variant::missing();
+}
+inline com::Variant i4(std::int32_t v) {
+    return com::Variant(v);
+}
 
 struct Fired {
     com::DISPID dispid;
@@ -53,11 +56,12 @@ public:
         return com::S_OK;
     }
     HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo**) override { return com::E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID, com::DISPID*) override {
+    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
+                          com::DISPID*) override {
         return com::E_NOTIMPL;
     }
-    HRESULT Invoke(com::DISPID member, const com::IID&, com::LCID lcid, std::uint16_t flags, com::DispParams* params,
-                   com::Variant*, com::ExcepInfo*, std::uint32_t*) override;
+    HRESULT Invoke(com::DISPID member, const com::IID&, com::LCID lcid, std::uint16_t flags,
+                   com::DispParams* params, com::Variant*, com::ExcepInfo*, std::uint32_t*) override;
 
     std::vector<Fired> events() {
         std::lock_guard l(mutex_);

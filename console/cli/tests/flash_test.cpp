@@ -2,14 +2,13 @@
 // without --stop-on-error, a refused file, the timing report, and its arguments.
 #include <gtest/gtest.h>
 
-#include "cli_support.h"
-
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "cli_support.h"
 #include "console/bootloader/tests/hexgen_support.h"
 
 namespace {
@@ -22,7 +21,6 @@ std::string hexfile(const std::string& name, const std::vector<std::string>& lin
     for (const std::string& l : lines) out << l << "\n";
     return path;
 }
-
 
 const std::vector<std::string> kWithRejections = {
     ":0400000001020304F2",

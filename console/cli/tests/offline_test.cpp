@@ -1,8 +1,5 @@
 // sarnel-cli compile, decode and samples, run as a user runs them.
 #include <gtest/gtest.h>
-
-#include "cli_support.h"
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -12,10 +9,11 @@
 #include <iterator>
 #include <string>
 
+#include "cli_support.h"
+
 namespace {
 
 using namespace clitest;
-
 
 TEST(CliCompileTest, PrintsTheFrameAsTheTxdWindowShowsIt) {
     Result r = cli("compile", "Start|Write 0x90|Stop");
@@ -30,7 +28,8 @@ TEST(CliCompileTest, PrintsTheFrameAsTheTxdWindowShowsIt) {
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.out, "$00100500019004\r");
 
-    const std::string file = writefile("lm75.txt", ";LM75\r\nStart\r\nWrite  0x91\r\nRead   ack\r\nRead   Nack\r\nStop\r\n");
+    const std::string file =
+        writefile("lm75.txt", ";LM75\r\nStart\r\nWrite  0x91\r\nRead   ack\r\nRead   Nack\r\nStop\r\n");
     r = cli("compile " + file);
     EXPECT_EQ(r.out, "$001007000191020304[cr]\n");
 
@@ -72,15 +71,17 @@ TEST(CliDecodeTest, PrintsTheBusActivity) {
     // A reply split across two pieces is decoded once it is complete.
     const std::string file = writefile("replies.bin", "!0010r5\n2a\r\n!000002260005\r\n!001A08\r\n");
     r = cli("decode --continuous " + file);
-    EXPECT_EQ(r.out, "[Firmware Version:]\n[0226.00.05       ]\n[6354 USB Master  ]\n\n[Reset:   Power up]\n\n");
+    EXPECT_EQ(r.out,
+              "[Firmware Version:]\n[0226.00.05       ]\n[6354 USB Master  ]\n\n[Reset:   Power up]\n\n");
 }
 
 TEST(CliDecodeTest, ProcessErrorIsReportedAndDecodingGoesOn) {
     const Result r = cli("decode", "!00193300x01\r\n!0013\r\n");
     EXPECT_EQ(r.exit, 1);
     EXPECT_EQ(r.out, "[VSlave:  3.300v  ]\n[Edge = High-to-Low ]\n");
-    EXPECT_EQ(r.err,
-              "Process error: Error Code: 0x0000000D\n\nIndex:     255\nResponse: 00193300x01\nBuffer:    0\n");
+    EXPECT_EQ(
+        r.err,
+        "Process error: Error Code: 0x0000000D\n\nIndex:     255\nResponse: 00193300x01\nBuffer:    0\n");
 }
 
 TEST(CliDecodeTest, GarbageAndLongInput) {
@@ -92,8 +93,9 @@ TEST(CliDecodeTest, GarbageAndLongInput) {
 }
 
 TEST(CliUsageTest, ErrorsAndHelp) {
-    const char* bad[] = {"compile --bogus", "compile a b", "compile --sample", "compile --sample 8",
-                         "compile --sample 1 file", "decode --raw", "decode a b", "samples 9", "samples 1 2"};
+    const char* bad[] = {
+        "compile --bogus", "compile a b", "compile --sample", "compile --sample 8", "compile --sample 1 file",
+        "decode --raw",    "decode a b",  "samples 9",        "samples 1 2"};
     for (const char* args : bad) {
         const Result r = cli(args);
         EXPECT_EQ(r.exit, 2) << args;

@@ -1,9 +1,6 @@
 // sarnel-cli ports, run and press against a simulated adapter and a silent port.
-#include <gtest/gtest.h>
-
-#include "cli_support.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -15,10 +12,11 @@
 #include <iterator>
 #include <string>
 
+#include "cli_support.h"
+
 namespace {
 
 using namespace clitest;
-
 
 TEST(CliPorts, FindsTheSimulatedAdapter) {
     const Result r = cli("ports --simulate");
@@ -27,8 +25,9 @@ TEST(CliPorts, FindsTheSimulatedAdapter) {
 }
 
 TEST(CliRun, SendsAScriptAndPrintsTheActivity) {
-    const std::string script = writefile("lm75.txt", "Start\nWrite 0x90\nWrite 0x00\nStart\nWrite 0x91\n"
-                                                     "Read Ack\nRead Nack\nStop\n");
+    const std::string script = writefile("lm75.txt",
+                                         "Start\nWrite 0x90\nWrite 0x00\nStart\nWrite 0x91\n"
+                                         "Read Ack\nRead Nack\nStop\n");
     const Result r = cli("run --simulate " + script);
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("START"), std::string::npos) << r.out;

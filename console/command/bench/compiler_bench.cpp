@@ -1,9 +1,9 @@
 // Compiling the largest legal script: 124 token bytes over 100 lines.
-#include "console/command/compiler.h"
-
 #include <benchmark/benchmark.h>
 
 #include <string>
+
+#include "console/command/compiler.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ namespace {
 std::string largestscript() {
     static const char* twoBytes[] = {"Write  0x90", "Write 145\t; address", "Delayu 010", "Delaym 0x0A"};
     static const char* oneByte[] = {"Start", "Read   ack", "Read   Nack / last", "Stop", "GP0hi", "SetV 3.0",
-                                    "scl?", "gppin?"};
+                                    "scl?",  "gppin?"};
     std::string script = ";largest legal script\r\n";
     for (int i = 0; i < 25; ++i) script += std::string(twoBytes[i % 4]) + "\r\n";
     for (int i = 0; i < 74; ++i) script += std::string(oneByte[i % 8]) + "\r\n";

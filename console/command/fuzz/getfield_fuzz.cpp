@@ -1,10 +1,10 @@
 // getfield in every mode over any text and separator, and the number routines over any word.
-#include "console/command/compiler.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "console/command/compiler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sarnel;

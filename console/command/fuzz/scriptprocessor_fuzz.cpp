@@ -1,10 +1,10 @@
 // Any script compiles to a well-formed frame or to one of the compiler's messages.
-#include "console/command/compiler.h"
-#include "console/shell/alertrecorder.h"
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "console/command/compiler.h"
+#include "console/shell/alertrecorder.h"
 
 namespace {
 
@@ -12,7 +12,9 @@ void check(bool ok) {
     if (!ok) std::abort();
 }
 
-bool ishex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool ishex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
 }  // namespace
 

@@ -1,17 +1,22 @@
 #include "console/command/compiler.h"
-#include "console/command/samples.h"
-#include "console/shell/alertrecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "console/command/samples.h"
+#include "console/shell/alertrecorder.h"
+
 namespace sarnel {
 namespace {
 
-std::string frameof(std::string script) { return compilescript(script).frame; }
-std::string errorof(std::string script) { return compilescript(script).error; }
+std::string frameof(std::string script) {
+    return compilescript(script).frame;
+}
+std::string errorof(std::string script) {
+    return compilescript(script).error;
+}
 
 std::string repeat(const std::string& s, int n) {
     std::string out;
@@ -60,7 +65,8 @@ TEST(CompilerTest, ScriptsCompileToTheirFrames) {
         {"gpdir missing word", "GPDIR", "$001004A2\r"},
         {"delay forms", "Delay 10 Delayu 10 Delayu 0x0a Delayu 010 DelayM 0x0A",
          "$00100B050A050A050A050A060A\r"},
-        {"pins and lines", "gp0lo gp0hi gp1lo gp1hi gp2lo gp2hi gp3lo gp3hi int? scl0 scl1 sda0 sda1 scl? sda?",
+        {"pins and lines",
+         "gp0lo gp0hi gp1lo gp1hi gp2lo gp2hi gp3lo gp3hi int? scl0 scl1 sda0 sda1 scl? sda?",
          "$0010102021303140415051608081828390 92\r"},
         {"pin queries", "GPPIN? GPDIR?", "$001003A0A1\r"},
         {"the malformed test token", "badtokentest", "$00100276\r"},
@@ -116,7 +122,10 @@ TEST(CompilerTest, Errors) {
 TEST(CompilerTest, TokenLimit) {
     // 124 token bytes fill the frame: length byte 7D.
     const std::string full = repeat("Write 1\n", 62);
-    const CompileResult r = [&] { std::string s = full; return compilescript(s); }();
+    const CompileResult r = [&] {
+        std::string s = full;
+        return compilescript(s);
+    }();
     EXPECT_EQ(r.frame.substr(0, 7), "$00107D");
     EXPECT_EQ(r.frame.size(), 7 + 248 + 1u);
     EXPECT_EQ(r.tokenBytes, 124);
@@ -134,7 +143,8 @@ TEST(CompilerTest, OnlyTheFirstHundredLinesCount) {
     EXPECT_EQ(errorof(repeat("Start\r\n\r\n", 99) + "Bogus"), "Unidentified element encountered: \r\nBogus");
     // Comment-only and indented lines take places among the hundred.
     EXPECT_EQ(frameof(";c\n" + repeat("Start\n", 98) + " x\nBogus").substr(0, 7), "$001063");
-    EXPECT_EQ(errorof(";c\n" + repeat("Start\n", 97) + " x\nBogus"), "Unidentified element encountered: \r\nBogus");
+    EXPECT_EQ(errorof(";c\n" + repeat("Start\n", 97) + " x\nBogus"),
+              "Unidentified element encountered: \r\nBogus");
     // A separator at the very start opens an empty first line, which takes a place too.
     EXPECT_EQ(frameof("|" + repeat("Start\n", 99) + "Bogus").substr(0, 7), "$001064");
 }

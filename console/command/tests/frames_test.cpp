@@ -1,10 +1,11 @@
 #include "console/command/frames.h"
-#include "console/shell/versiontext.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+
+#include "console/shell/versiontext.h"
 
 namespace sarnel {
 namespace {

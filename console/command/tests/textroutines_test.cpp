@@ -1,11 +1,11 @@
-#include "console/command/compiler.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "console/command/compiler.h"
 
 namespace sarnel {
 namespace {
@@ -153,7 +153,8 @@ TEST(LeadingnumberTest, Forms) {
         {"1e-400", 0},
         {"0e99999999999999999999", 0},
     };
-    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(leadingnumber(text), value) << '"' << text << '"';
+    for (const auto& [text, value] : cases)
+        EXPECT_DOUBLE_EQ(leadingnumber(text), value) << '"' << text << '"';
     EXPECT_EQ(leadingnumber("1e400"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(leadingnumber("-1e99999999999999999999"), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(leadingnumber(std::string(400, '9')), std::numeric_limits<double>::infinity());

@@ -1,9 +1,9 @@
 #include "console/command/writepath.h"
 
+#include <gtest/gtest.h>
+
 #include "console/shell/alertrecorder.h"
 #include "console/shell/tests/fakeserial_support.h"
-
-#include <gtest/gtest.h>
 
 namespace sarnel {
 namespace {
@@ -98,7 +98,8 @@ TEST_F(WritePath, AFailingWriteReportsAndClosesThePort) {
     ComWrite(window, "$0000\r", 10);
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].caption, "ComWrite error");
-    EXPECT_EQ(alerts.alerts[0].message.rfind("Error Code: 0x80040206\r\n\r\n", 0), 0u) << alerts.alerts[0].message;
+    EXPECT_EQ(alerts.alerts[0].message.rfind("Error Code: 0x80040206\r\n\r\n", 0), 0u)
+        << alerts.alerts[0].message;
     EXPECT_EQ(alerts.alerts[0].fontSize, 0);
     EXPECT_EQ(window.selectedNone, 1);
     EXPECT_FALSE(window.serial.isOpen());

@@ -3,16 +3,16 @@
 // "Nothing else": the machine's own serial devices (the fixed COM1-COM96 table) are kept out
 // of the scan by a control that refuses every name outside the private port folder, as a
 // machine without serial ports would; the adapter is reached through the real component.
-#include "console/responses/portscan.h"
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/consoleerror.h"
-#include "console/shell/rs232.h"
-
 #include <com/apartment.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+
+#include "console/responses/portscan.h"
+#include "console/shell/app/simulatedport.h"
+#include "console/shell/consoleerror.h"
+#include "console/shell/rs232.h"
 
 namespace {
 
@@ -28,7 +28,9 @@ public:
     void close() override { inner_->close(); }
     bool isOpen() override { return inner_->isOpen(); }
     std::string portName() override { return inner_->portName(); }
-    std::int32_t write(const std::string& d, std::int32_t c, std::int32_t t) override { return inner_->write(d, c, t); }
+    std::int32_t write(const std::string& d, std::int32_t c, std::int32_t t) override {
+        return inner_->write(d, c, t);
+    }
     void writeBackground(const std::string& d) override { inner_->writeBackground(d); }
     std::string read() override { return inner_->read(); }
     std::int32_t getBreak() override { return inner_->getBreak(); }

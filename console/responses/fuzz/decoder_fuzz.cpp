@@ -1,11 +1,11 @@
 // Any bytes from an adapter decode without fault, and cutting by position agrees with
 // cutting the buffer.
-#include "console/responses/decoder.h"
-#include "console/shell/alertrecorder.h"
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "console/responses/decoder.h"
+#include "console/shell/alertrecorder.h"
 
 namespace {
 

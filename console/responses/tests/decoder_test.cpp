@@ -1,10 +1,11 @@
 #include "console/responses/decoder.h"
-#include "console/shell/alertrecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "console/shell/alertrecorder.h"
 
 namespace sarnel {
 namespace {
@@ -31,15 +32,15 @@ struct ReplyCase {
 
 TEST(DecoderTest, ReplyCodes) {
     const std::vector<ReplyCase> cases = {
-        {"script results", "!0010sW90aW00ap\r",
-         "START\r\nWRITE\t0x90\tAck\r\nWRITE\t0x00\tAck\r\nSTOP\r\n"},
+        {"script results", "!0010sW90aW00ap\r", "START\r\nWRITE\t0x90\tAck\r\nWRITE\t0x00\tAck\r\nSTOP\r\n"},
         {"identification, USB", "!000002260005\r",
          "[Firmware Version:]\r\n[0226.00.05       ]\r\n[6354 USB Master  ]\r\n\r\n"},
         {"identification, RS-232", "!000001530102\r",
          "[Firmware Version:]\r\n[0153.01.02       ]\r\n[6208 RS232 Master]\r\n\r\n"},
         {"identification, unknown", "!000009990102\r",
          "[Firmware Version:]\r\n[0999.01.02       ]\r\n[Unrecognized H/W ]\r\n\r\n"},
-        {"identification, short", "!0000\r", "[Firmware Version:]\r\n[..       ]\r\n[Unrecognized H/W ]\r\n\r\n"},
+        {"identification, short", "!0000\r",
+         "[Firmware Version:]\r\n[..       ]\r\n[Unrecognized H/W ]\r\n\r\n"},
         {"store, empty", "!0011e\r", "[No command to store]\r\n"},
         {"store, empty upper", "!0011E\r", "[No command to store]\r\n"},
         {"store, done", "!0011s\r", "[Store last success!]\r\n"},
@@ -47,7 +48,8 @@ TEST(DecoderTest, ReplyCodes) {
         {"replay, empty", "!0012e\r", "[Replay Memory Empty]\r\n"},
         {"replay, done", "!0012x\r", "[Replay Successful  ]\r\n"},
         {"edges and speeds", "!0013\r!0014\r!0015\r!0016\r!0017\r!0018\r",
-         "[Edge = High-to-Low ]\r\n[Edge = Low-to-High ]\r\n[Edge trigger = On  ]\r\n[Edge trigger = Off ]\r\n"
+         "[Edge = High-to-Low ]\r\n[Edge = Low-to-High ]\r\n[Edge trigger = On  ]\r\n[Edge trigger = Off "
+         "]\r\n"
          "[Speed set Slow=100k]\r\n[Speed set Fast=400k]\r\n"},
         {"status", "!00193300101\r",
          "[VSlave:  3.300v  ]\r\n[Speed:   Fast    ]\r\n[OnEdge:  Off     ]\r\n[Edge:    Lo-to-Hi]\r\n"},
@@ -74,10 +76,12 @@ TEST(DecoderTest, ResultItems) {
         {"bad token", "?76", "BadToken:\t0x76\r\n"},
         {"speeds", "01", "[Speed=SLOW]\r\n[Speed=FAST]\r\n"},
         {"pins", "20213031404150516061",
-         "GP0\tLow\r\nGP0\tHigh\r\nGP1\tLow\r\nGP1\tHigh\r\nGP2\tLow\r\nGP2\tHigh\r\nGP3\tLow\r\nGP3\tHigh\r\n"
+         "GP0\tLow\r\nGP0\tHigh\r\nGP1\tLow\r\nGP1\tHigh\r\nGP2\tLow\r\nGP2\tHigh\r\nGP3\tLow\r\nGP3\tHigh\r"
+         "\n"
          "Int\tLow\r\nInt\tHigh\r\n"},
         {"pin with another second", "2x4", ""},
-        {"voltages", "707172737475", "SetV\tOpen\r\nSetV\t2.5\r\nSetV\t3.0\r\nSetV\t3.5\r\nSetV\t4.0\r\nSetV\t5.0\r\n"},
+        {"voltages", "707172737475",
+         "SetV\tOpen\r\nSetV\t2.5\r\nSetV\t3.0\r\nSetV\t3.5\r\nSetV\t4.0\r\nSetV\t5.0\r\n"},
         {"voltage with another second", "76", ""},
         {"line drives", "80818283", "SCL0\r\nSCL1\r\nSDA0\r\nSDA1\r\n"},
         {"line reads", "90919293", "SCL:\t0\r\nSCL:\t1\r\nSDA:\t0\r\nSDA:\t1\r\n"},
@@ -113,8 +117,8 @@ TEST(DecoderTest, FramingAndBuffer) {
     const std::vector<Case> cases = {
         {"raw reply shown", "!0010sW90aW00ap\r", "START\r\nWRITE\t0x90\tAck\r\nWRITE\t0x00\tAck\r\nSTOP\r\n",
          "!0010sW90aW00ap[cr]", ""},
-        {"two replies, second shown", "!0013\r\n!0014\r\n", "[Edge = High-to-Low ]\r\n[Edge = Low-to-High ]\r\n",
-         "!0014[cr]", ""},
+        {"two replies, second shown", "!0013\r\n!0014\r\n",
+         "[Edge = High-to-Low ]\r\n[Edge = Low-to-High ]\r\n", "!0014[cr]", ""},
         {"incomplete reply waits", "!0010r5", "", "", "!0010r5"},
         {"incomplete tail from its last start", "xx!00!0010r5", "", "", "!0010r5"},
         {"garbage before the start", "xy!0013\r", "[Edge = High-to-Low ]\r\n", "!0013[cr]", ""},
@@ -125,7 +129,8 @@ TEST(DecoderTest, FramingAndBuffer) {
         {"rest without start dropped", "!0013\rjunk", "[Edge = High-to-Low ]\r\n", "!0013[cr]", ""},
         {"line feeds only", "\n\n\n", "", "", "\n\n\n"},
         {"reply then incomplete", "!0013\r\n!0010s", "[Edge = High-to-Low ]\r\n", "!0013[cr]", "!0010s"},
-        {"binary bytes", std::string("\0\xff!0013\r\0\x80", 10), "[Edge = High-to-Low ]\r\n", "!0013[cr]", ""},
+        {"binary bytes", std::string("\0\xff!0013\r\0\x80", 10), "[Edge = High-to-Low ]\r\n", "!0013[cr]",
+         ""},
     };
     for (const Case& c : cases) {
         const Decoded r = decode(c.buffer);
@@ -186,7 +191,8 @@ TEST(DecoderTest, UnreadableStatusFlagIsAProcessError) {
     missing += "\r";
     process(kProcessAll, "", a, missing);
     ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].message, "Error Code: 0x0000000D\r\n\r\nIndex:     255\r\nResponse: 00193300\r\nBuffer:    0");
+    EXPECT_EQ(alerts.alerts[0].message,
+              "Error Code: 0x0000000D\r\n\r\nIndex:     255\r\nResponse: 00193300\r\nBuffer:    0");
 }
 
 TEST(DecoderTest, MegabytesOfReplies) {
@@ -197,7 +203,8 @@ TEST(DecoderTest, MegabytesOfReplies) {
     process(kProcessAll, "", a, buffer);
     EXPECT_EQ(buffer, "");
     const std::string one =
-        "START\r\nWRITE\t0x90\tAck\r\nREAD\t0x12\tNack\r\nSTOP\r\n[Edge = High-to-Low ]\r\n[VSlave:  3.300v  ]\r\n"
+        "START\r\nWRITE\t0x90\tAck\r\nREAD\t0x12\tNack\r\nSTOP\r\n[Edge = High-to-Low ]\r\n[VSlave:  3.300v  "
+        "]\r\n"
         "[Speed:   Fast    ]\r\n[OnEdge:  Off     ]\r\n[Edge:    Lo-to-Hi]\r\n";
     ASSERT_EQ(a.text.size(), one.size() * 50000);
     EXPECT_EQ(a.text.substr(0, one.size()), one);
@@ -253,11 +260,12 @@ TEST(GettokenTest, CutsAndWhatTheBufferKeeps) {
 
 TEST(ZeropadTest, WidthsAndSigns) {
     const std::vector<std::tuple<double, std::int16_t, std::string>> cases = {
-        {7, 3, "007"},   {1234, 3, "234"}, {-5, 3, "-05"}, {0, 1, "0"},     {3, 1, "3"},
-        {300, 3, "300"}, {2.5, 3, "003"},  {2.4, 2, "02"}, {-5, 1, "-"},    {42, 0, "42"},
-        {-42, -1, "-42"}, {1e20, 2, "00"}, {-0.4, 2, "-0"}, {12, 6, "000012"},
+        {7, 3, "007"},    {1234, 3, "234"}, {-5, 3, "-05"},  {0, 1, "0"},       {3, 1, "3"},
+        {300, 3, "300"},  {2.5, 3, "003"},  {2.4, 2, "02"},  {-5, 1, "-"},      {42, 0, "42"},
+        {-42, -1, "-42"}, {1e20, 2, "00"},  {-0.4, 2, "-0"}, {12, 6, "000012"},
     };
-    for (const auto& [value, width, text] : cases) EXPECT_EQ(zeropad(value, width), text) << value << "/" << width;
+    for (const auto& [value, width, text] : cases)
+        EXPECT_EQ(zeropad(value, width), text) << value << "/" << width;
 }
 
 }  // namespace

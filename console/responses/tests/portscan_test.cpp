@@ -1,13 +1,13 @@
 #include "console/responses/portscan.h"
 
-#include "console/shell/tests/fakeserial_support.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "console/shell/tests/fakeserial_support.h"
 
 namespace sarnel {
 namespace {
@@ -59,7 +59,9 @@ TEST_F(PortScan, IdentificationRules) {
     bus.adapter("COM7", "!0000015300");
     bus.adapter("COM9", "!0000022601");  // positions 9-10 are not "00"
     // The reply may sit among other text.
-    bus.ports["COM11"].respond = [](const std::string&) { return std::string("noise\n!0016\r\n!0000022600xx\r\n"); };
+    bus.ports["COM11"].respond = [](const std::string&) {
+        return std::string("noise\n!0016\r\n!0000022600xx\r\n");
+    };
     bus.adapter("COM12", "!0000022600|!0000015300");  // carries both texts: listed once
     EXPECT_EQ(listed(scan(kAdapterReplies)), (std::vector<std::string>{"COM4", "COM7", "COM11", "COM12"}));
     EXPECT_EQ(listed(scan("")), (std::vector<std::string>{"COM4", "COM7", "COM9", "COM11", "COM12"}));
@@ -121,14 +123,16 @@ TEST(DeniedMessage, NamesThePortsAndTheFix) {
         std::vector<DeniedPort> denied;
         std::vector<std::string> says;
     } rows[] = {
-        {{usb}, {"COM33 (/dev/ttyUSB0)", "group that owns the device (dialout)", "sudo usermod -aG dialout $USER"}},
+        {{usb},
+         {"COM33 (/dev/ttyUSB0)", "group that owns the device (dialout)", "sudo usermod -aG dialout $USER"}},
         {{closed}, {"COM1 (/dev/ttyS0)", "Ask for read and write access"}},
         {{closed, usb}, {"COM1 (/dev/ttyS0), COM33 (/dev/ttyUSB0)", "usermod -aG dialout"}},
         {{usb, usb, usb, usb, usb, usb}, {"and 2 more"}},
     };
     for (const Row& r : rows) {
         const std::string message = deniedmessage(r.denied);
-        for (const std::string& s : r.says) EXPECT_NE(message.find(s), std::string::npos) << s << " in " << message;
+        for (const std::string& s : r.says)
+            EXPECT_NE(message.find(s), std::string::npos) << s << " in " << message;
     }
 }
 
@@ -164,8 +168,10 @@ TEST(ResolvePort, NamesLeadToDevices) {
         {"/dev/ttyUSB3", "/dev/ttyUSB3"},
     };
     for (const Row& r : rows) EXPECT_EQ(resolveport(r.name), r.path) << r.name;
-    if (old) ::setenv("VESKOR_PORT_DIR", old, 1);
-    else ::unsetenv("VESKOR_PORT_DIR");
+    if (old)
+        ::setenv("VESKOR_PORT_DIR", old, 1);
+    else
+        ::unsetenv("VESKOR_PORT_DIR");
     std::filesystem::remove_all(dir);
 }
 

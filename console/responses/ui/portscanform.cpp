@@ -19,11 +19,14 @@ PortScanForm::PortScanForm(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Win
 }
 
 void PortScanForm::showCentred(std::int32_t left, std::int32_t width, std::int32_t top, std::int32_t height) {
-    if (width > 0 && height > 0) move(left + width / 2 - this->width() / 2, top + height / 2 - this->height() / 2);
+    if (width > 0 && height > 0)
+        move(left + width / 2 - this->width() / 2, top + height / 2 - this->height() / 2);
     show();
     raise();
 }
 
-void PortScanForm::hideWindow() { hide(); }
+void PortScanForm::hideWindow() {
+    hide();
+}
 
 }  // namespace sarnel

@@ -1,9 +1,9 @@
 // The scan window `portscanform`: a small caption-only window shown while a port scan runs.
 #pragma once
 
-#include "console/responses/portscan.h"
-
 #include <QWidget>
+
+#include "console/responses/portscan.h"
 
 class QPushButton;
 

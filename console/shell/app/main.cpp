@@ -7,24 +7,24 @@
 #if SARNEL_HAS_SIMULATOR
 #include "console/shell/app/simulatedport.h"
 #endif
-#include "console/shell/ui/qtalert.h"
-#include "console/shell/ui/qtfiledialog.h"
-
 #include <QApplication>
-
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
 
+#include "console/shell/ui/qtalert.h"
+#include "console/shell/ui/qtfiledialog.h"
+
 namespace {
 
 void usage(std::FILE* out) {
-    std::fputs("usage: sarnel [--simulate] [--settings FILE]\n"
-               "  --simulate       run against a simulated adapter on a pseudo-terminal (COM3)\n"
-               "  --settings FILE  keep the settings in FILE instead of beside the program\n",
-               out);
+    std::fputs(
+        "usage: sarnel [--simulate] [--settings FILE]\n"
+        "  --simulate       run against a simulated adapter on a pseudo-terminal (COM3)\n"
+        "  --settings FILE  keep the settings in FILE instead of beside the program\n",
+        out);
 }
 
 }  // namespace

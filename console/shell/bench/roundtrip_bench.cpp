@@ -1,17 +1,17 @@
 // From "Compile/Transmit" to the decoded lines, against the simulator without pacing, through
 // the real component: compile, the write path with its pause of one hundredth, the receive
 // event, the decoder. Goal: under 15 ms.
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/mainconsole.h"
-#include "console/shell/pump.h"
-#include "console/shell/rs232.h"
-
 #include <com/apartment.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
+
+#include "console/shell/app/simulatedport.h"
+#include "console/shell/mainconsole.h"
+#include "console/shell/pump.h"
+#include "console/shell/rs232.h"
 
 namespace {
 
@@ -43,7 +43,8 @@ int main() {
         View view;
         sarnel::MainConsole console(view, sarnel::createRs232(), [] { return sarnel::createRs232(); });
         if (!console.openport(simulated.portName())) return 1;
-        view.queue = "Start\r\nWrite 0x90\r\nWrite 0x00\r\nStart\r\nWrite 0x91\r\nRead Ack\r\nRead Nack\r\nStop\r\n";
+        view.queue =
+            "Start\r\nWrite 0x90\r\nWrite 0x00\r\nStart\r\nWrite 0x91\r\nRead Ack\r\nRead Nack\r\nStop\r\n";
         std::vector<double> ms;
         for (int i = 0; i < 200; ++i) {
             const int target = view.replies + 1;
@@ -52,7 +53,8 @@ int main() {
             const auto deadline = t0 + std::chrono::seconds(1);
             while (view.replies < target && std::chrono::steady_clock::now() < deadline)
                 sarnel::pump().waitUntil(deadline);
-            ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
             if (view.replies < target || view.text.find("STOP") == std::string::npos) {
                 std::printf("no decoded reply in round %d\n", i);
                 return 1;
@@ -60,9 +62,10 @@ int main() {
         }
         std::sort(ms.begin(), ms.end());
         const double median = ms[ms.size() / 2], p95 = ms[ms.size() * 95 / 100], worst = ms.back();
-        std::printf("Compile/Transmit to decoded lines (200 rounds): median %.2f ms, p95 %.2f ms, max %.2f ms "
-                    "(goal < 15 ms: %s)\n",
-                    median, p95, worst, p95 < 15 ? "met" : "MISSED");
+        std::printf(
+            "Compile/Transmit to decoded lines (200 rounds): median %.2f ms, p95 %.2f ms, max %.2f ms "
+            "(goal < 15 ms: %s)\n",
+            median, p95, worst, p95 < 15 ? "met" : "MISSED");
         ok = p95 < 15;
     }
     com::uninitializeApartment();

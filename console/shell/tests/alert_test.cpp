@@ -1,9 +1,10 @@
 #include "console/shell/alert.h"
-#include "console/shell/alertrecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "console/shell/alertrecorder.h"
 
 namespace sarnel {
 namespace {
@@ -20,7 +21,8 @@ TEST_F(AlertTest, Styles) {
         bool beep;
         bool centred;
     };
-    const Case cases[] = {{0, true, true}, {1, false, false}, {2, true, true}, {3, true, false}, {4, false, true}};
+    const Case cases[] = {
+        {0, true, true}, {1, false, false}, {2, true, true}, {3, true, false}, {4, false, true}};
     setRunTimeError(70, "Permission denied");
     for (const Case& c : cases) {
         alerts.alerts.clear();
@@ -65,10 +67,12 @@ TEST_F(AlertTest, EmptyMessageIsExplainedByTheRunTimeError) {
     reportError("ComWrite error", ConsoleError(static_cast<std::int32_t>(0x80040206u), "Write failed"), 2, 0);
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].caption, "ComWrite error");
-    EXPECT_EQ(alerts.alerts[0].message,
-              "Error Code: 0x80040206\r\n\r\nAn attempt was made to write to a serial port that does not exist.  If "
-              "the device was unplugged after the port scan was completed, reconnect the device and then rescan "
-              "the ports.");
+    EXPECT_EQ(
+        alerts.alerts[0].message,
+        "Error Code: 0x80040206\r\n\r\nAn attempt was made to write to a serial port that does not exist.  "
+        "If "
+        "the device was unplugged after the port scan was completed, reconnect the device and then rescan "
+        "the ports.");
     EXPECT_EQ(alerts.alerts[0].fontSize, 0);
 }
 
@@ -76,27 +80,32 @@ TEST_F(AlertTest, UnknownNumberShowsTheDescription) {
     setRunTimeError(1234, "Something odd");
     std::string message;
     ShowAlert("Process error", message, 1234, 2, 12);
-    EXPECT_EQ(alerts.alerts.at(0).message,
-              "Error Code: 0x000004D2\r\n\r\nAn error has occured for which no handler is available: [Something "
-              "odd]\r\n\r\nReport this error so that it may be fixed.");
+    EXPECT_EQ(
+        alerts.alerts.at(0).message,
+        "Error Code: 0x000004D2\r\n\r\nAn error has occured for which no handler is available: [Something "
+        "odd]\r\n\r\nReport this error so that it may be fixed.");
 }
 
 TEST_F(AlertTest, ErrorTexts) {
     const std::pair<std::uint32_t, std::string> cases[] = {
         {6, "A math operation has resulted in an overflow condition."},
-        {71, "A file access error occurred typical of an attempt to write to a file when the target drive is not "
-             "ready.  Wait for any drive initialization to complete and re-try the operation."},
-        {74, "A file access error occured typical of an attempt to rename a file using a different drive letter "
-             "that its current path."},
+        {71,
+         "A file access error occurred typical of an attempt to write to a file when the target drive is not "
+         "ready.  Wait for any drive initialization to complete and re-try the operation."},
+        {74,
+         "A file access error occured typical of an attempt to rename a file using a different drive letter "
+         "that its current path."},
         {75, errormessage(76, "")},
         {32755, "The selected file is not available for access."},
         {0x80010108u, "An attempt was made to open a serial port that does not exist."},
-        {0x8000FFFFu, "A serial port error occurred typical of unplugging the USB cable while the port was open.  "
-                      "Reconnect the cable, rescan the ports (By hitting \"Enter\" with the cursor in the port "
-                      "select list) and then re-open the desired port."},
-        {0x80040205u, "An attempt was made to open a serial port that was already open or does not exist.  If the "
-                      "device was unplugged after the port scan was completed, reconnect the device and then "
-                      "rescan the ports."},
+        {0x8000FFFFu,
+         "A serial port error occurred typical of unplugging the USB cable while the port was open.  "
+         "Reconnect the cable, rescan the ports (By hitting \"Enter\" with the cursor in the port "
+         "select list) and then re-open the desired port."},
+        {0x80040205u,
+         "An attempt was made to open a serial port that was already open or does not exist.  If the "
+         "device was unplugged after the port scan was completed, reconnect the device and then "
+         "rescan the ports."},
     };
     for (const auto& [number, text] : cases) {
         EXPECT_EQ(errormessage(static_cast<std::int32_t>(number), "ignored"), text) << number;

@@ -4,9 +4,6 @@
 // run (a pause, processEvents).
 #pragma once
 
-#include "console/shell/consoleerror.h"
-#include "console/shell/serialcontrol.h"
-
 #include <com/apartment.h>
 
 #include <functional>
@@ -14,6 +11,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "console/shell/consoleerror.h"
+#include "console/shell/serialcontrol.h"
 
 namespace sarnel::testing {
 
@@ -23,11 +23,13 @@ inline constexpr std::int32_t kUnexpected = static_cast<std::int32_t>(0x8000FFFF
 
 struct FakePort {
     // The far end: what it sends back for one frame written (may be "").
-    std::function<std::string(const std::string& frame)> respond = [](const std::string&) { return std::string(); };
+    std::function<std::string(const std::string& frame)> respond = [](const std::string&) {
+        return std::string();
+    };
     std::string path = "/dev/fake";
-    bool failOpen = false;    // exists, but refuses to open (busy, permission)
-    bool unplugged = false;   // every call on an open control fails, as after a hang-up
-    bool failWrites = false;  // only writes fail (output cannot be queued)
+    bool failOpen = false;            // exists, but refuses to open (busy, permission)
+    bool unplugged = false;           // every call on an open control fails, as after a hang-up
+    bool failWrites = false;          // only writes fail (output cannot be queued)
     std::vector<std::string> frames;  // every frame written, in order
 };
 
@@ -64,7 +66,8 @@ public:
         bus_.openSettings.push_back(settings);
         if (port_) throw ConsoleError(kOpenFailed, "The port is already open");
         auto it = bus_.ports.find(portName);
-        if (it == bus_.ports.end() || it->second.failOpen) throw ConsoleError(kOpenFailed, "Failed to open port");
+        if (it == bus_.ports.end() || it->second.failOpen)
+            throw ConsoleError(kOpenFailed, "Failed to open port");
         port_ = &it->second;
         name_ = portName;
         input_.clear();

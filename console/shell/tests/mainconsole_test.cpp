@@ -1,10 +1,10 @@
 #include "console/shell/mainconsole.h"
 
+#include <gtest/gtest.h>
+
 #include "console/command/timing.h"
 #include "console/shell/alertrecorder.h"
 #include "console/shell/tests/fakeserial_support.h"
-
-#include <gtest/gtest.h>
 
 namespace sarnel {
 namespace {
@@ -127,9 +127,17 @@ TEST_F(Console, FixedButtonsSendTheirFrames) {
         int index;
         std::vector<std::string> frames;
     } rows[] = {
-        {18, {"$0000\r", "$0019\r"}}, {19, {"$0013\r"}}, {20, {"$0014\r"}}, {21, {"$0015\r"}},
-        {22, {"$0016\r"}},            {23, {"$0017\r"}}, {24, {"$0018\r"}}, {25, {"$0006\r"}},
-        {26, {"$0011\r"}},            {27, {"$0012\r"}}, {29, {"$0007\r"}},
+        {18, {"$0000\r", "$0019\r"}},
+        {19, {"$0013\r"}},
+        {20, {"$0014\r"}},
+        {21, {"$0015\r"}},
+        {22, {"$0016\r"}},
+        {23, {"$0017\r"}},
+        {24, {"$0018\r"}},
+        {25, {"$0006\r"}},
+        {26, {"$0011\r"}},
+        {27, {"$0012\r"}},
+        {29, {"$0007\r"}},
     };
     for (const Row& r : rows) {
         frames().clear();
@@ -179,7 +187,8 @@ TEST_F(Console, CompileTransmitSendsTheQueue) {
 
     view.list.continuous = true;
     console->cmmdclick(255);
-    EXPECT_NE(view.list.text.find("START"), view.list.text.rfind("START")) << "Continuous Rx keeps the earlier lines";
+    EXPECT_NE(view.list.text.find("START"), view.list.text.rfind("START"))
+        << "Continuous Rx keeps the earlier lines";
 }
 
 TEST_F(Console, ReceivePath) {
@@ -227,7 +236,7 @@ TEST_F(Console, AnEventAfterThePortClosedIsIgnored) {
     bus.adapter("COM3");
     chooseAdapter();
     serial->arrive("!0013\r\n");  // the event is queued ...
-    console->portselected(0);      // ... and the port closed before it runs
+    console->portselected(0);     // ... and the port closed before it runs
     processEvents();
     EXPECT_TRUE(alerts.alerts.empty());
     EXPECT_TRUE(view.list.text.empty());
@@ -239,10 +248,10 @@ TEST(RxBufferCap, KeepsTheBufferBounded) {
         std::string in;
         std::string out;
     } rows[] = {
-        {"!0013", "!0013"},                          // within the cap: untouched
-        {junk, ""},                                  // no start mark: nothing can become a reply
-        {junk + "!0019330", "!0019330"},             // the part before the last "!" goes
-        {"!" + junk, ""},                            // a "reply" longer than the cap
+        {"!0013", "!0013"},               // within the cap: untouched
+        {junk, ""},                       // no start mark: nothing can become a reply
+        {junk + "!0019330", "!0019330"},  // the part before the last "!" goes
+        {"!" + junk, ""},                 // a "reply" longer than the cap
         {junk + "!" + junk, ""},
     };
     for (const Row& r : rows) {

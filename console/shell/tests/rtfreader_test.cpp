@@ -1,12 +1,12 @@
 #include "console/shell/rtfreader.h"
 
-#include "console/shell/basicutilities.h"
-#include "console/shell/helpdocs.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "console/shell/basicutilities.h"
+#include "console/shell/helpdocs.h"
 
 namespace sarnel {
 namespace {
@@ -22,8 +22,8 @@ TEST(RtfReader, Text) {
         {R"({\rtf1 a\line b})", "a\nb\n"},
         {R"({\rtf1 a\tab b})", "a\tb\n"},
         {R"({\rtf1 caf\'e9})", "caf\xC3\xA9\n"},
-        {R"({\rtf1 \'80})", "\xE2\x82\xAC\n"},                  // the code page's euro sign
-        {R"({\rtf1 \u8364?})", "\xE2\x82\xAC\n"},               // fallback character skipped
+        {R"({\rtf1 \'80})", "\xE2\x82\xAC\n"},                   // the code page's euro sign
+        {R"({\rtf1 \u8364?})", "\xE2\x82\xAC\n"},                // fallback character skipped
         {R"({\rtf1\uc2 \u-3913\'3f\'3fx})", "\xEF\x82\xB7x\n"},  // negative code, two fallbacks
         {R"({\rtf1 \{braces\} and \\})", "{braces} and \\\n"},
         {R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red0;}{\*\generator x;}visible})", "visible\n"},
@@ -50,8 +50,10 @@ TEST(RtfReader, FormattingFollowsGroups) {
     EXPECT_NE(doc.html.find("font-size:12pt\">plain"), std::string::npos) << doc.html;
     EXPECT_NE(doc.html.find("font-size:20pt\">big &lt;&amp;&gt;"), std::string::npos) << doc.html;
     EXPECT_NE(readrtf(R"({\rtf1\qc centred\par})").html.find("align=\"center\""), std::string::npos);
-    EXPECT_NE(readrtf(R"({\rtf1 a   b})").html.find("a &nbsp;&nbsp;b"), std::string::npos) << "runs of spaces kept";
-    const RtfDocument fonts = readrtf(R"({\rtf1{\fonttbl{\f0\fswiss Arial;}{\f1\fmodern Courier;}}\f1 code\f0 text})");
+    EXPECT_NE(readrtf(R"({\rtf1 a   b})").html.find("a &nbsp;&nbsp;b"), std::string::npos)
+        << "runs of spaces kept";
+    const RtfDocument fonts =
+        readrtf(R"({\rtf1{\fonttbl{\f0\fswiss Arial;}{\f1\fmodern Courier;}}\f1 code\f0 text})");
     EXPECT_NE(fonts.html.find("font-family:monospace\">code"), std::string::npos) << fonts.html;
     EXPECT_EQ(fonts.html.find("monospace\">text"), std::string::npos) << fonts.html;
     EXPECT_EQ(fonts.plain, "codetext\n");
@@ -87,7 +89,8 @@ TEST(HelpDocuments, AreBesideTheProgramAndReadable) {
         for (const char* word : {"\\par", "\\b", "\\f1", "\\tab", "\\line", "{", "}"})
             EXPECT_EQ(doc.plain.find(word), std::string::npos) << word << " leaked into the text of " << path;
     }
-    EXPECT_NE(readrtffile(helpdocumentpath(apppath(), kHelpDocument)).plain.find("Compile/Transmit"), std::string::npos);
+    EXPECT_NE(readrtffile(helpdocumentpath(apppath(), kHelpDocument)).plain.find("Compile/Transmit"),
+              std::string::npos);
     EXPECT_EQ(helpdocumentpath(apppath(), 3), "");
 }
 

@@ -1,16 +1,15 @@
 #include "console/shell/settingsfile.h"
 
-#include "console/shell/alertrecorder.h"
-#include "console/shell/basicutilities.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include <sys/stat.h>
+#include "console/shell/alertrecorder.h"
+#include "console/shell/basicutilities.h"
 
 namespace sarnel {
 namespace {
@@ -21,7 +20,9 @@ std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-void spit(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void spit(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
 
 class SettingsFile : public ::testing::Test {
 protected:
@@ -109,7 +110,8 @@ TEST_F(SettingsFile, FailuresShowTheIniAlert) {
     ASSERT_EQ(alerts.alerts.size(), 2u);
     EXPECT_EQ(alerts.alerts[0].caption, "Ini file load/save error");
     EXPECT_EQ(alerts.alerts[0].fontSize, 12);
-    EXPECT_EQ(alerts.alerts[0].message.rfind("Error Code: 0x0000004C\r\n\r\n", 0), 0u) << alerts.alerts[0].message;
+    EXPECT_EQ(alerts.alerts[0].message.rfind("Error Code: 0x0000004C\r\n\r\n", 0), 0u)
+        << alerts.alerts[0].message;
     EXPECT_NE(alerts.alerts[0].message.find(kSettingsAlertMessage), std::string::npos);
     EXPECT_EQ(lines[1], "untouched");
 }
@@ -136,10 +138,13 @@ TEST(SettingsPath, BesideTheProgramOrInTheUserFolder) {
     ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     fs::create_directories(dir / "config");
     // A program folder that cannot be written (here: one that does not exist).
-    EXPECT_EQ(settingspath("/nonexistent/bin", "sarnel"), (dir / "config" / "sarnel" / "sarnel.ini").string());
+    EXPECT_EQ(settingspath("/nonexistent/bin", "sarnel"),
+              (dir / "config" / "sarnel" / "sarnel.ini").string());
     EXPECT_TRUE(fs::is_directory(dir / "config" / "sarnel"));
-    if (old) ::setenv("XDG_CONFIG_HOME", old, 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", old, 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(dir);
 }
 

@@ -1,14 +1,5 @@
 #include "console/shell/ui/mainwindow.h"
 
-#include "console/bootloader/ui/showbootloader.h"
-#include "console/command/frames.h"
-#include "console/command/ui/workspacepanel.h"
-#include "console/responses/ui/portscanform.h"
-#include "console/shell/basicutilities.h"
-#include "console/shell/helpdocs.h"
-#include "console/shell/rtfreader.h"
-#include "console/shell/versiontext.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,12 +19,25 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
+#include "console/bootloader/ui/showbootloader.h"
+#include "console/command/frames.h"
+#include "console/command/ui/workspacepanel.h"
+#include "console/responses/ui/portscanform.h"
+#include "console/shell/basicutilities.h"
+#include "console/shell/helpdocs.h"
+#include "console/shell/rtfreader.h"
+#include "console/shell/versiontext.h"
+
 namespace sarnel {
 
 namespace {
 
-QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
-std::string bytes(const QString& text) { return text.toLatin1().toStdString(); }
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 // The console's texts break lines with CR LF; a Qt text box keeps "\n" only.
 QString boxLines(std::string_view text) {
@@ -65,7 +69,9 @@ ActivityList::ActivityList(QPlainTextEdit* list, QLineEdit* rxd, QCheckBox* cont
     list_->setUndoRedoEnabled(false);
 }
 
-void ActivityList::clear() { list_->clear(); }
+void ActivityList::clear() {
+    list_->clear();
+}
 
 void ActivityList::append(std::string_view text) {
     // Insert at the end through a cursor: the document grows by what is new, and the view
@@ -78,9 +84,13 @@ void ActivityList::append(std::string_view text) {
     if (atEnd) bar->setValue(bar->maximum());
 }
 
-void ActivityList::setRxd(std::string_view text) { rxd_->setText(latin1(text)); }
+void ActivityList::setRxd(std::string_view text) {
+    rxd_->setText(latin1(text));
+}
 
-bool ActivityList::continuousRx() { return continuous_->isChecked(); }
+bool ActivityList::continuousRx() {
+    return continuous_->isChecked();
+}
 
 MainWindow::MainWindow(SerialFactory makeRs232, QWidget* parent) : QWidget(parent) {
     setObjectName("main");
@@ -165,7 +175,8 @@ void MainWindow::build() {
     compileRow->addWidget(tokencount_);
     continuousrx_ = new QCheckBox("Continuous Rx", this);
     continuousrx_->setObjectName("continuousrx");
-    continuousrx_->setToolTip("When unchecked the bus activity list is cleared before each command is transmitted");
+    continuousrx_->setToolTip(
+        "When unchecked the bus activity list is cleared before each command is transmitted");
     compileRow->addWidget(continuousrx_);
     compileRow->addStretch(1);
     left->addLayout(compileRow);
@@ -246,8 +257,12 @@ void MainWindow::command5click(int index) {
     }
 }
 
-void MainWindow::setTxd(const std::string& text) { txbufferbox_->setText(latin1(text)); }
-void MainWindow::setRxd(const std::string& text) { rxbufferbox_->setText(latin1(text)); }
+void MainWindow::setTxd(const std::string& text) {
+    txbufferbox_->setText(latin1(text));
+}
+void MainWindow::setRxd(const std::string& text) {
+    rxbufferbox_->setText(latin1(text));
+}
 
 std::string MainWindow::queueText() {
     // The queue's lines as the console keeps them: CR LF between lines.
@@ -261,7 +276,9 @@ std::string MainWindow::queueText() {
     return out;
 }
 
-void MainWindow::setTokenCount(const std::string& text) { tokencount_->setText(latin1(text)); }
+void MainWindow::setTokenCount(const std::string& text) {
+    tokencount_->setText(latin1(text));
+}
 
 void MainWindow::setPortList(const std::vector<std::string>& names) {
     portselect_->clear();
@@ -291,9 +308,15 @@ QPushButton* MainWindow::cmmd(int index) {
     return cmmd_[static_cast<std::size_t>(index)];
 }
 
-QWidget* MainWindow::i2cparser() { return i2cparser_; }
-QWidget* MainWindow::txbufferbox() { return txbufferbox_; }
-QWidget* MainWindow::tokencount() { return tokencount_; }
+QWidget* MainWindow::i2cparser() {
+    return i2cparser_;
+}
+QWidget* MainWindow::txbufferbox() {
+    return txbufferbox_;
+}
+QWidget* MainWindow::tokencount() {
+    return tokencount_;
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
@@ -326,8 +349,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == portselect_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         int character = 0;
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) character = 13;
-        else if (!key->text().isEmpty()) character = key->text().at(0).unicode();
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            character = 13;
+        else if (!key->text().isEmpty())
+            character = key->text().at(0).unicode();
         if (character != 0 && console_->portkey(character)) return true;
     }
     return QWidget::eventFilter(watched, event);

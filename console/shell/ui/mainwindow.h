@@ -3,16 +3,15 @@
 // holds the controls and hands every action to MainConsole.
 #pragma once
 
-#include "console/command/ui/workspacehost.h"
-#include "console/responses/decoder.h"
-#include "console/shell/mainconsole.h"
-
 #include <QTextCursor>
 #include <QWidget>
-
 #include <array>
 #include <memory>
 #include <string>
+
+#include "console/command/ui/workspacehost.h"
+#include "console/responses/decoder.h"
+#include "console/shell/mainconsole.h"
 
 class QCheckBox;
 class QComboBox;

@@ -4,10 +4,10 @@
 // included.
 #pragma once
 
-#include "console/shell/pump.h"
-
 #include <chrono>
 #include <memory>
+
+#include "console/shell/pump.h"
 
 class QSocketNotifier;
 

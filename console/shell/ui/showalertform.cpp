@@ -1,7 +1,5 @@
 #include "console/shell/ui/showalertform.h"
 
-#include "console/shell/ui/qtalert.h"
-
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,6 +8,8 @@
 #include <QRadioButton>
 #include <QTextOption>
 #include <QVBoxLayout>
+
+#include "console/shell/ui/qtalert.h"
 
 namespace sarnel {
 
@@ -73,9 +73,13 @@ void ShowAlertForm::exitalert(int index) {
     done(index == 0 ? QDialog::Accepted : QDialog::Rejected);
 }
 
-std::int16_t ShowAlertForm::answer() const { return respond_->isChecked() ? -1 : 0; }
+std::int16_t ShowAlertForm::answer() const {
+    return respond_->isChecked() ? -1 : 0;
+}
 
-void ShowAlertForm::reject() { exitalert(1); }
+void ShowAlertForm::reject() {
+    exitalert(1);
+}
 
 bool ShowAlertForm::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == message_ || watched == respond_) && event->type() == QEvent::KeyPress) {

@@ -2,9 +2,9 @@
 // alert presenter. Pressing the digit 6 in the message answers OK.
 #pragma once
 
-#include "console/shell/alert.h"
-
 #include <QDialog>
+
+#include "console/shell/alert.h"
 
 class QPlainTextEdit;
 class QPushButton;

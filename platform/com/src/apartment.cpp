@@ -1,13 +1,12 @@
 #include <com/apartment.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <deque>
 #include <mutex>
 #include <thread>
-
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace com {
 
@@ -125,7 +124,9 @@ void uninitializeApartment() {
     }
 }
 
-ApartmentRef currentApartment() { return state.apartment; }
+ApartmentRef currentApartment() {
+    return state.apartment;
+}
 
 bool post(const ApartmentRef& apartment, std::function<void()> call) {
     return apartment && apartment->post(std::move(call));
@@ -135,7 +136,9 @@ bool isCurrent(const ApartmentRef& apartment) {
     return apartment && apartment->owner() == std::this_thread::get_id() && apartment == state.apartment;
 }
 
-int apartmentWakeDescriptor() { return state.apartment ? state.apartment->wakeDescriptor() : -1; }
+int apartmentWakeDescriptor() {
+    return state.apartment ? state.apartment->wakeDescriptor() : -1;
+}
 
 std::size_t serveApartment() {
     // Hold a reference: a call may leave the apartment while it runs.

@@ -6,9 +6,13 @@ namespace {
 thread_local std::optional<ErrorInfo> current;
 }
 
-void setErrorInfo(ErrorInfo info) { current = std::move(info); }
+void setErrorInfo(ErrorInfo info) {
+    current = std::move(info);
+}
 
-void clearErrorInfo() { current.reset(); }
+void clearErrorInfo() {
+    current.reset();
+}
 
 std::optional<ErrorInfo> getErrorInfo() {
     std::optional<ErrorInfo> taken = std::move(current);

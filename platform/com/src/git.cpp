@@ -1,6 +1,5 @@
-#include <com/git.h>
-
 #include <com/apartment.h>
+#include <com/git.h>
 #include <com/interfaces.h>
 
 #include <atomic>
@@ -31,7 +30,9 @@ std::shared_ptr<CallCanceller::State> threadCallState() {
 
 }  // namespace
 
-CallCanceller CallCanceller::forThisThread() { return CallCanceller(threadCallState()); }
+CallCanceller CallCanceller::forThisThread() {
+    return CallCanceller(threadCallState());
+}
 
 void CallCanceller::cancel() const {
     if (!state_) return;
@@ -280,7 +281,8 @@ public:
         }
         EntryRef entry = entry_;
         bool completed;
-        HRESULT hr = callOnOwner(entry->apartment, [call, entry] { return runOnOwner(entry, *call); }, &completed);
+        HRESULT hr = callOnOwner(
+            entry->apartment, [call, entry] { return runOnOwner(entry, *call); }, &completed);
         if (!completed) return hr;
 
         for (std::size_t i = 0; params && i < call->args.size(); ++i)

@@ -1,5 +1,4 @@
 #include <com/apartment.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>

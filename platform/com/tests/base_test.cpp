@@ -2,7 +2,6 @@
 #include <com/errorinfo.h>
 #include <com/text.h>
 #include <com/variant.h>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,8 +11,9 @@ TEST(Guid, FormatsAndParsesTheBracedForm) {
     ASSERT_TRUE(g);
     EXPECT_EQ(*g, com::IID_IConnectionPointContainer);
     EXPECT_EQ(g->toString(), "{B196B284-BAB4-101A-B69C-00AA00341D07}");
-    for (const char* bad : {"", "B196B284-BAB4-101A-B69C-00AA00341D07", "{B196B284-BAB4-101A-B69C-00AA00341D0G}",
-                            "{B196B284BBAB4-101A-B69C-00AA00341D07}", "{B196B284-BAB4-101A-B69C-00AA00341D07"})
+    for (const char* bad :
+         {"", "B196B284-BAB4-101A-B69C-00AA00341D07", "{B196B284-BAB4-101A-B69C-00AA00341D0G}",
+          "{B196B284BBAB4-101A-B69C-00AA00341D07}", "{B196B284-BAB4-101A-B69C-00AA00341D07"})
         EXPECT_FALSE(com::GUID::parse(bad)) << bad;
 }
 

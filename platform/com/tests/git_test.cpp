@@ -3,7 +3,6 @@
 #include <com/apartment.h>
 #include <com/git.h>
 #include <com/interfaces.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -60,7 +59,9 @@ struct Apartment {
     ~Apartment() { uninitializeApartment(); }
 };
 
-ComPtr<Recorder> make() { return ComPtr<Recorder>::attach(new Recorder); }
+ComPtr<Recorder> make() {
+    return ComPtr<Recorder>::attach(new Recorder);
+}
 
 TEST(GlobalInterfaceTable, OwnerThreadGetsTheObjectItself) {
     Apartment a;
@@ -101,7 +102,8 @@ TEST(GlobalInterfaceTable, CrossThreadCallRunsOnTheOwnerAndBlocksUntilServed) {
         Variant arg = Variant::byRef(target);
         DispParams p{&arg, nullptr, 1, 0};
         Variant result;
-        HRESULT hr = d->Invoke(2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &p, &result, nullptr, nullptr);
+        HRESULT hr =
+            d->Invoke(2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &p, &result, nullptr, nullptr);
         returned = true;
         EXPECT_EQ(result.i4, 20);
         EXPECT_EQ(target.i4, 42);  // the by-reference argument came back
@@ -170,7 +172,8 @@ TEST(GlobalInterfaceTable, CallsToAnOwnerThatLeftFail) {
     done.set_value();
     owner.join();
     EXPECT_EQ(call.get(), RPC_E_DISCONNECTED);
-    EXPECT_EQ(d->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), RPC_E_DISCONNECTED);
+    EXPECT_EQ(d->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+              RPC_E_DISCONNECTED);
     revokeInterfaceFromGlobal(cookie);
 }
 
@@ -180,11 +183,11 @@ TEST(GlobalInterfaceTable, RevokedEntryDisconnectsItsProxies) {
     std::uint32_t cookie;
     registerInterfaceInGlobal(r.get(), IID_ITestEvents, &cookie);
     auto result = std::async(std::launch::async, [&] {
-        ComPtr<IDispatch> d;
-        getInterfaceFromGlobal(cookie, IID_IDispatch, d.putVoid());
-        revokeInterfaceFromGlobal(cookie);
-        return d->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr);
-    }).get();
+                      ComPtr<IDispatch> d;
+                      getInterfaceFromGlobal(cookie, IID_IDispatch, d.putVoid());
+                      revokeInterfaceFromGlobal(cookie);
+                      return d->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr);
+                  }).get();
     EXPECT_EQ(result, RPC_E_DISCONNECTED);
     serveApartment();  // the table's reference is released here, on the owner's thread
     EXPECT_EQ(r->refs, 1u);
@@ -266,7 +269,8 @@ TEST(CallInApartment, AbandonedOrUnservedWorkReturnsAndNeverRuns) {
         leave.get_future().wait();
     });
     entered.get_future().wait();
-    auto waiting = std::async(std::launch::async, [&] { return callInApartment(gone, [&] { return ++ran, S_OK; }); });
+    auto waiting =
+        std::async(std::launch::async, [&] { return callInApartment(gone, [&] { return ++ran, S_OK; }); });
     std::this_thread::sleep_for(30ms);
     leave.set_value();
     owner.join();

@@ -1,10 +1,10 @@
 // The PARMRK decoder, fed in pieces as read() delivers them: it never writes past its output,
 // and what it emits does not depend on where the input was cut.
-#include "../src/markdecoder.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "../src/markdecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto w1 = pieces.decode(in, cut, b.data());
     auto w2 = pieces.decode(in + cut, n - cut, b.data() + w1.length);
     if (wa.length != w1.length + w2.length || std::memcmp(a.data(), b.data(), wa.length) != 0) std::abort();
-    if (wa.breakSeen != (w1.breakSeen || w2.breakSeen) || wa.errorSeen != (w1.errorSeen || w2.errorSeen)) std::abort();
+    if (wa.breakSeen != (w1.breakSeen || w2.breakSeen) || wa.errorSeen != (w1.errorSeen || w2.errorSeen))
+        std::abort();
     return 0;
 }

@@ -112,11 +112,11 @@ protected:
     std::uint32_t unsentBytesLocked() const;
 
     // Backend hooks, called with the mutex held.
-    virtual void transmitLocked() = 0;                    // writes were added or may move again
+    virtual void transmitLocked() = 0;  // writes were added or may move again
     virtual std::uint32_t outQueueLocked() { return unsentBytesLocked(); }
-    virtual void collectErrorsLocked() {}                 // before clearError reads the flags
-    virtual void purgeBackendLocked(std::uint32_t) {}     // the line side of purge
-    virtual void receiveRoomFreedLocked() {}              // a read took bytes from the queue
+    virtual void collectErrorsLocked() {}              // before clearError reads the flags
+    virtual void purgeBackendLocked(std::uint32_t) {}  // the line side of purge
+    virtual void receiveRoomFreedLocked() {}           // a read took bytes from the queue
 
     // Ends every request (the destructor of a backend calls it).
     void cancelAllLocked();

@@ -1,10 +1,10 @@
 #include <serial/device.h>
-
-#include "backends.h"
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
+
+#include "backends.h"
 
 namespace serial {
 

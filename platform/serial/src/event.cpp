@@ -52,7 +52,9 @@ bool Event::isSet() const {
     return state_->set;
 }
 
-bool Event::wait(int ms) const { return waitAny({this}, ms) == 0; }
+bool Event::wait(int ms) const {
+    return waitAny({this}, ms) == 0;
+}
 
 int waitAny(std::initializer_list<const Event*> events, int ms) {
     Waiter waiter;

@@ -23,28 +23,31 @@ public:
         for (std::size_t i = 0; i < n; ++i) {
             std::uint8_t c = in[i];
             switch (state_) {
-            case 0:
-                if (c == 0xFF) state_ = 1;
-                else p[w++] = c;
-                break;
-            case 1:
-                if (c == 0x00) {
-                    state_ = 2;
-                } else {
-                    // FF FF, or (without PARMRK doubling) a lone FF before an ordinary byte.
-                    p[w++] = 0xFF;
-                    if (c != 0xFF) p[w++] = c;
+                case 0:
+                    if (c == 0xFF)
+                        state_ = 1;
+                    else
+                        p[w++] = c;
+                    break;
+                case 1:
+                    if (c == 0x00) {
+                        state_ = 2;
+                    } else {
+                        // FF FF, or (without PARMRK doubling) a lone FF before an ordinary byte.
+                        p[w++] = 0xFF;
+                        if (c != 0xFF) p[w++] = c;
+                        state_ = 0;
+                    }
+                    break;
+                default:
+                    if (c == 0x00)
+                        o.breakSeen = true;
+                    else {
+                        o.errorSeen = true;
+                        p[w++] = c;
+                    }
                     state_ = 0;
-                }
-                break;
-            default:
-                if (c == 0x00) o.breakSeen = true;
-                else {
-                    o.errorSeen = true;
-                    p[w++] = c;
-                }
-                state_ = 0;
-                break;
+                    break;
             }
         }
         o.length = w;

@@ -1,10 +1,10 @@
 #include <serial/nullmodem.h>
 
-#include "backends.h"
-#include "core.h"
-
 #include <atomic>
 #include <map>
+
+#include "backends.h"
+#include "core.h"
 
 namespace serial {
 
@@ -80,19 +80,33 @@ public:
     Code escape(Escape what) override {
         auto l = lock();
         switch (what) {
-        case Escape::setXoff: xoffHeld_ = true; break;
-        case Escape::setXon: xoffHeld_ = false; break;
-        case Escape::setRts: setLinesLocked(cable_->dtr[side_], true); break;
-        case Escape::clrRts: setLinesLocked(cable_->dtr[side_], false); break;
-        case Escape::setDtr: setLinesLocked(true, cable_->rts[side_]); break;
-        case Escape::clrDtr: setLinesLocked(false, cable_->rts[side_]); break;
-        case Escape::setBreak:
-            if (!breakOn_) {
-                breakOn_ = true;
-                if (PairEnd* p = peer()) p->addErrorsLocked(kBreakDetected);
-            }
-            break;
-        case Escape::clrBreak: breakOn_ = false; break;
+            case Escape::setXoff:
+                xoffHeld_ = true;
+                break;
+            case Escape::setXon:
+                xoffHeld_ = false;
+                break;
+            case Escape::setRts:
+                setLinesLocked(cable_->dtr[side_], true);
+                break;
+            case Escape::clrRts:
+                setLinesLocked(cable_->dtr[side_], false);
+                break;
+            case Escape::setDtr:
+                setLinesLocked(true, cable_->rts[side_]);
+                break;
+            case Escape::clrDtr:
+                setLinesLocked(false, cable_->rts[side_]);
+                break;
+            case Escape::setBreak:
+                if (!breakOn_) {
+                    breakOn_ = true;
+                    if (PairEnd* p = peer()) p->addErrorsLocked(kBreakDetected);
+                }
+                break;
+            case Escape::clrBreak:
+                breakOn_ = false;
+                break;
         }
         transmitLocked();
         return Code::ok;
@@ -104,7 +118,9 @@ public:
         return Code::ok;
     }
 
-    void injectLocked(std::uint32_t errors) { addErrorsLocked(errors & (kParityError | kFramingError | kOverrun)); }
+    void injectLocked(std::uint32_t errors) {
+        addErrorsLocked(errors & (kParityError | kFramingError | kOverrun));
+    }
     void ringLocked(bool on) {
         bool was = cable_->ring[side_];
         cable_->ring[side_] = on;
@@ -199,8 +215,10 @@ void NullModem::injectErrors(int end, std::uint32_t errors) {
 
 void NullModem::setRing(int end, bool on) {
     std::lock_guard lock(*impl_->mutex);
-    if (PairEnd* e = impl_->open[end & 1]) e->ringLocked(on);
-    else impl_->ring[end & 1] = on;
+    if (PairEnd* e = impl_->open[end & 1])
+        e->ringLocked(on);
+    else
+        impl_->ring[end & 1] = on;
 }
 
 std::unique_ptr<Device> openPairEnd(const std::string& name, Code* why) {

@@ -5,16 +5,6 @@
 // discipline reports breaks and parity/framing errors, pushes out writes that did not fit at
 // once, notices "transmit queue empty", watches the modem lines of devices that have them, and
 // detects a hang-up. It sleeps in poll() when nothing happens: an idle port costs no CPU.
-#include "backends.h"
-#include "core.h"
-#include "kernelserial.h"
-#include "markdecoder.h"
-
-#include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <algorithm>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -23,22 +13,38 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "backends.h"
+#include "core.h"
+#include "kernelserial.h"
+#include "markdecoder.h"
+
 namespace serial {
 
 namespace {
 
 Code fromErrno(int e) {
     switch (e) {
-    case 0: return Code::ok;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return Code::notFound;
-    case EBUSY:
-    case EWOULDBLOCK: return Code::busy;
-    case EIO: return Code::hungUp;
-    case ENOTTY:
-    case EINVAL: return Code::notSupported;
-    default: return Code::failed;
+        case 0:
+            return Code::ok;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return Code::notFound;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return Code::busy;
+        case EIO:
+            return Code::hungUp;
+        case ENOTTY:
+        case EINVAL:
+            return Code::notSupported;
+        default:
+            return Code::failed;
     }
 }
 
@@ -52,19 +58,32 @@ int ioctlRetry(int fd, unsigned long req, void* arg) {
 
 speed_t standardSpeed(std::uint32_t rate) {
     switch (rate) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return 0;  // no constant: termios2 with BOTHER
+        case 110:
+            return B110;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return 0;  // no constant: termios2 with BOTHER
     }
 }
 
@@ -102,20 +121,35 @@ public:
         std::uint32_t rate;
         if (kernel::readRate(fd_, &rate)) b.baudRate = rate;
         switch (t.c_cflag & CSIZE) {
-        case CS5: b.byteSize = 5; break;
-        case CS6: b.byteSize = 6; break;
-        case CS7: b.byteSize = 7; break;
-        default: b.byteSize = 8; break;
+            case CS5:
+                b.byteSize = 5;
+                break;
+            case CS6:
+                b.byteSize = 6;
+                break;
+            case CS7:
+                b.byteSize = 7;
+                break;
+            default:
+                b.byteSize = 8;
+                break;
         }
-        if (!(t.c_cflag & PARENB)) b.parity = kParityNone;
-        else if (t.c_cflag & CMSPAR) b.parity = (t.c_cflag & PARODD) ? kParityMark : kParitySpace;
-        else b.parity = (t.c_cflag & PARODD) ? kParityOdd : kParityEven;
-        if (!(t.c_cflag & CSTOPB)) b.stopBits = kOneStopBit;
-        else b.stopBits = dcb_.stopBits == kOne5StopBits ? kOne5StopBits : kTwoStopBits;
+        if (!(t.c_cflag & PARENB))
+            b.parity = kParityNone;
+        else if (t.c_cflag & CMSPAR)
+            b.parity = (t.c_cflag & PARODD) ? kParityMark : kParitySpace;
+        else
+            b.parity = (t.c_cflag & PARODD) ? kParityOdd : kParityEven;
+        if (!(t.c_cflag & CSTOPB))
+            b.stopBits = kOneStopBit;
+        else
+            b.stopBits = dcb_.stopBits == kOne5StopBits ? kOne5StopBits : kTwoStopBits;
         bool crtscts = (t.c_cflag & CRTSCTS) != 0;
         b.outxCtsFlow = crtscts;
-        if (crtscts) b.rtsControl = kLineHandshake;
-        else if (b.rtsControl == kLineHandshake) b.rtsControl = kLineEnable;
+        if (crtscts)
+            b.rtsControl = kLineHandshake;
+        else if (b.rtsControl == kLineHandshake)
+            b.rtsControl = kLineEnable;
         b.outX = (t.c_iflag & IXON) != 0;
         b.inX = (t.c_iflag & IXOFF) != 0;
         b.parityCheck = (t.c_iflag & INPCK) != 0;
@@ -147,11 +181,20 @@ public:
         static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
         t.c_cflag |= sizes[b.byteSize - 5];
         switch (b.parity) {
-        case kParityOdd: t.c_cflag |= PARENB | PARODD; break;
-        case kParityEven: t.c_cflag |= PARENB; break;
-        case kParityMark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case kParitySpace: t.c_cflag |= PARENB | CMSPAR; break;
-        default: break;
+            case kParityOdd:
+                t.c_cflag |= PARENB | PARODD;
+                break;
+            case kParityEven:
+                t.c_cflag |= PARENB;
+                break;
+            case kParityMark:
+                t.c_cflag |= PARENB | CMSPAR | PARODD;
+                break;
+            case kParitySpace:
+                t.c_cflag |= PARENB | CMSPAR;
+                break;
+            default:
+                break;
         }
         if (b.stopBits != kOneStopBit) t.c_cflag |= CSTOPB;  // 1.5 with 5 data bits, as UARTs do
         if (b.outxCtsFlow || b.rtsControl == kLineHandshake) t.c_cflag |= CRTSCTS;
@@ -171,8 +214,10 @@ public:
         dcb_ = b;
         decoder_.reset();
         // Lines under enable/disable follow the block; handshake lines are the driver's.
-        if (b.dtrControl != kLineHandshake) setLine(TIOCM_DTR, b.dtrControl == kLineEnable);
-        else setLine(TIOCM_DTR, true);
+        if (b.dtrControl != kLineHandshake)
+            setLine(TIOCM_DTR, b.dtrControl == kLineEnable);
+        else
+            setLine(TIOCM_DTR, true);
         if (b.rtsControl != kLineHandshake) setLine(TIOCM_RTS, b.rtsControl == kLineEnable);
         l.unlock();
         kick();
@@ -188,22 +233,28 @@ public:
         auto l = lock();
         if (hungUp_) return Code::hungUp;
         switch (what) {
-        case Escape::setXoff:
-            // Ours and what the kernel still holds: both stop.
-            xoffHeld_ = true;
-            return ::tcflow(fd_, TCOOFF) == 0 ? Code::ok : fromErrno(errno);
-        case Escape::setXon:
-            xoffHeld_ = false;
-            if (::tcflow(fd_, TCOON) < 0) return fromErrno(errno);
-            l.unlock();
-            kick();
-            return Code::ok;
-        case Escape::setRts: return setLine(TIOCM_RTS, true);
-        case Escape::clrRts: return setLine(TIOCM_RTS, false);
-        case Escape::setDtr: return setLine(TIOCM_DTR, true);
-        case Escape::clrDtr: return setLine(TIOCM_DTR, false);
-        case Escape::setBreak: return ioctlRetry(fd_, TIOCSBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
-        case Escape::clrBreak: return ioctlRetry(fd_, TIOCCBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
+            case Escape::setXoff:
+                // Ours and what the kernel still holds: both stop.
+                xoffHeld_ = true;
+                return ::tcflow(fd_, TCOOFF) == 0 ? Code::ok : fromErrno(errno);
+            case Escape::setXon:
+                xoffHeld_ = false;
+                if (::tcflow(fd_, TCOON) < 0) return fromErrno(errno);
+                l.unlock();
+                kick();
+                return Code::ok;
+            case Escape::setRts:
+                return setLine(TIOCM_RTS, true);
+            case Escape::clrRts:
+                return setLine(TIOCM_RTS, false);
+            case Escape::setDtr:
+                return setLine(TIOCM_DTR, true);
+            case Escape::clrDtr:
+                return setLine(TIOCM_DTR, false);
+            case Escape::setBreak:
+                return ioctlRetry(fd_, TIOCSBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
+            case Escape::clrBreak:
+                return ioctlRetry(fd_, TIOCCBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
         }
         return Code::invalidArgument;
     }
@@ -409,8 +460,8 @@ private:
     bool countersOk_ = false;
     kernel::LineCounters counters_;
     MarkDecoder decoder_;
-    bool txCheck_ = false;   // a write finished: report "transmit queue empty" once the line is idle
-    bool starved_ = false;   // the queue is full: the descriptor is not read
+    bool txCheck_ = false;  // a write finished: report "transmit queue empty" once the line is idle
+    bool starved_ = false;  // the queue is full: the descriptor is not read
     std::atomic<std::thread::id> readerId_{};
 };
 

@@ -1,22 +1,20 @@
 // The device layer: port names, the event, the mark decoder, the termios device on a
 // pseudo-terminal and the null-modem pair.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
 #include <serial/device.h>
 #include <serial/nullmodem.h>
-
-#include "../src/markdecoder.h"
-
-#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
+#include "../src/markdecoder.h"
 
 using namespace serial;
 using namespace std::chrono_literals;
@@ -26,10 +24,10 @@ namespace {
 TEST(PortNames, ResolveThroughTheFolderTheTableOrAsAPath) {
     ::unsetenv("VESKOR_PORT_DIR");
     const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"},     {"COM32", "/dev/ttyS31"},    {"COM33", "/dev/ttyUSB0"},
-        {"com64", "/dev/ttyUSB31"}, {"COM65", "/dev/ttyACM0"},   {"COM96", "/dev/ttyACM31"},
-        {"COM97", "COM97"},         {"COM0", "COM0"},            {"/dev/pts/3", "/dev/pts/3"},
-        {"PAIR-A", "PAIR-A"},       {"COM1x", "COM1x"},          {"COM", "COM"},
+        {"COM1", "/dev/ttyS0"},     {"COM32", "/dev/ttyS31"},  {"COM33", "/dev/ttyUSB0"},
+        {"com64", "/dev/ttyUSB31"}, {"COM65", "/dev/ttyACM0"}, {"COM96", "/dev/ttyACM31"},
+        {"COM97", "COM97"},         {"COM0", "COM0"},          {"/dev/pts/3", "/dev/pts/3"},
+        {"PAIR-A", "PAIR-A"},       {"COM1x", "COM1x"},        {"COM", "COM"},
     };
     for (auto [name, path] : cases) EXPECT_EQ(resolvePortName(name), path) << name;
 
@@ -70,9 +68,17 @@ TEST(MarkDecoder, UnescapesAcrossReadBoundaries) {
     const Case cases[] = {
         {"abc", "abc", false, false},
         {std::string("\xff\xff", 2), "\xff", false, false},
-        {std::string("a\xff\x00\x00" "b", 5), "ab", true, false},
+        {std::string("a\xff\x00\x00"
+                     "b",
+                     5),
+         "ab", true, false},
         {std::string("\xff\x00x", 3), "x", false, true},
-        {std::string("\xff" "a", 2), "\xff" "a", false, false},  // a lone FF stays data
+        {std::string("\xff"
+                     "a",
+                     2),
+         "\xff"
+         "a",
+         false, false},  // a lone FF stays data
     };
     for (const Case& c : cases) {
         // Every split point: the decoder keeps its state between calls.

@@ -44,10 +44,14 @@ using com::HRESULT;
 
 // --- Identifiers (fixed for good: hosts store the class identifier) ----------------------------
 
-inline constexpr com::CLSID CLSID_Veskor{0x3b593d89, 0xf35e, 0x4222, {0xaf, 0xb3, 0x3c, 0x95, 0x7f, 0x46, 0x20, 0xfb}};
-inline constexpr com::IID IID_IVeskor{0xf37cd594, 0x2d3f, 0x4fa0, {0xa2, 0x68, 0xa1, 0x33, 0x68, 0x06, 0x35, 0x2e}};
-inline constexpr com::IID IID__IVeskorEvents{0xca6c1985, 0x5612, 0x49b0, {0x8b, 0x50, 0x9f, 0xe1, 0xe3, 0xff, 0x57, 0x85}};
-inline constexpr com::GUID LIBID_VESKORMODLib{0x7066d842, 0xf691, 0x4959, {0x80, 0x14, 0xcf, 0x10, 0xa9, 0x35, 0x80, 0x77}};
+inline constexpr com::CLSID CLSID_Veskor{
+    0x3b593d89, 0xf35e, 0x4222, {0xaf, 0xb3, 0x3c, 0x95, 0x7f, 0x46, 0x20, 0xfb}};
+inline constexpr com::IID IID_IVeskor{
+    0xf37cd594, 0x2d3f, 0x4fa0, {0xa2, 0x68, 0xa1, 0x33, 0x68, 0x06, 0x35, 0x2e}};
+inline constexpr com::IID IID__IVeskorEvents{
+    0xca6c1985, 0x5612, 0x49b0, {0x8b, 0x50, 0x9f, 0xe1, 0xe3, 0xff, 0x57, 0x85}};
+inline constexpr com::GUID LIBID_VESKORMODLib{
+    0x7066d842, 0xf691, 0x4959, {0x80, 0x14, 0xcf, 0x10, 0xa9, 0x35, 0x80, 0x77}};
 
 inline constexpr char16_t kProgIdVersioned[] = u"VeskorMod.Veskor.1";
 inline constexpr char16_t kProgId[] = u"VeskorMod.Veskor";
@@ -78,32 +82,52 @@ inline constexpr HRESULT VESKOR_E_WRITELIMIT = com::hresult(0x80040216);
 // a code it never returns.
 constexpr const char* resultMessage(HRESULT hr) {
     switch (static_cast<std::uint32_t>(hr)) {
-    case 0x80040200: return "Port is closed.";
-    case 0x80040201: return "GetCommState() call failed.";
-    case 0x80040202: return "SetCommState() call failed.";
-    case 0x80040203: return "Invalid stop bits / data bits combination.";
-    case 0x80040204: return "Port is already open.";
-    case 0x80040205:
-        return "Could not open port.  This may be because the port does not exist or is already in use.";
-    case 0x80040206: return "An error occurred while trying to place data in output queue.";
-    case 0x80040207: return "An error occurred while trying to read data from the receive queue.";
-    case 0x80040208: return "GetCommModem() call failed.";
-    case 0x8004020A: return "Unable to set Dtr value while Dtr/Dsr handshaking is enabled.";
-    case 0x8004020C: return "Unable to set Rts value while Rts/Cts handshaking is enabled.";
-    case 0x8004020D: return "EscapeCommFunction() call failed.";
-    case 0x8004020E: return "(Set/Clear)CommBreak() call failed.";
-    case 0x8004020F: return "ClearCommError() call failed.";
-    case 0x80040210: return "PurgeComm() call failed.";
-    case 0x80040213:
-        return "An error occurred while trying to cancel the operation.  Timeouts are not supported by "
-               "Windows 98/ME.  Your system may become unstable.";
-    case 0x80040214: return "SetCommTimeouts() call failed.";
-    case 0x80040215: return "An error occurred while trying to create/release the pending operations mutex.";
-    case 0x80040216:
-        return "Maximum outstanding write operations limit has been reached.  Last write operation ignored.";
-    case 0x80070057: return "An invalid argument was supplied.";
-    case 0x8000FFFF: return "An unexpected error occurred.";
-    default: return nullptr;
+        case 0x80040200:
+            return "Port is closed.";
+        case 0x80040201:
+            return "GetCommState() call failed.";
+        case 0x80040202:
+            return "SetCommState() call failed.";
+        case 0x80040203:
+            return "Invalid stop bits / data bits combination.";
+        case 0x80040204:
+            return "Port is already open.";
+        case 0x80040205:
+            return "Could not open port.  This may be because the port does not exist or is already in use.";
+        case 0x80040206:
+            return "An error occurred while trying to place data in output queue.";
+        case 0x80040207:
+            return "An error occurred while trying to read data from the receive queue.";
+        case 0x80040208:
+            return "GetCommModem() call failed.";
+        case 0x8004020A:
+            return "Unable to set Dtr value while Dtr/Dsr handshaking is enabled.";
+        case 0x8004020C:
+            return "Unable to set Rts value while Rts/Cts handshaking is enabled.";
+        case 0x8004020D:
+            return "EscapeCommFunction() call failed.";
+        case 0x8004020E:
+            return "(Set/Clear)CommBreak() call failed.";
+        case 0x8004020F:
+            return "ClearCommError() call failed.";
+        case 0x80040210:
+            return "PurgeComm() call failed.";
+        case 0x80040213:
+            return "An error occurred while trying to cancel the operation.  Timeouts are not supported by "
+                   "Windows 98/ME.  Your system may become unstable.";
+        case 0x80040214:
+            return "SetCommTimeouts() call failed.";
+        case 0x80040215:
+            return "An error occurred while trying to create/release the pending operations mutex.";
+        case 0x80040216:
+            return "Maximum outstanding write operations limit has been reached.  Last write operation "
+                   "ignored.";
+        case 0x80070057:
+            return "An invalid argument was supplied.";
+        case 0x8000FFFF:
+            return "An unexpected error occurred.";
+        default:
+            return nullptr;
     }
 }
 
@@ -266,8 +290,8 @@ public:
     // and reports the bytes sent. At most 1000 background writes may be unfinished.
     // Codes: VESKOR_E_PORTCLOSED, E_INVALIDARG (negative count), VESKOR_E_WRITELIMIT (nothing
     // sent), VESKOR_E_WRITE, VESKOR_E_CANCEL, VESKOR_E_MUTEX, E_UNEXPECTED.
-    virtual HRESULT Write(const std::u16string& writeBuffer, com::Variant numBytesToWrite, com::Variant timeout,
-                          std::int32_t* bytesWritten) = 0;
+    virtual HRESULT Write(const std::u16string& writeBuffer, com::Variant numBytesToWrite,
+                          com::Variant timeout, std::int32_t* bytesWritten) = 0;
     // Read(NumBytesToRead, Timeout, pNumBytesRead, result = the text read).
     // NumBytesToRead 0 or left out takes every byte waiting now (never waits). A count with
     // Timeout 0 waits until that many bytes came; with a positive Timeout waits at most that long

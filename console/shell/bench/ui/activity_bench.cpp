@@ -1,18 +1,17 @@
 // Appending to the bus activity list must not slow down as the list grows: the decoder's
 // appends go to the end of the document and never rewrite it. Goal: the 100,000th line costs
 // no more than twice the 100th (each measured as the mean over a window of lines).
-#include "console/shell/ui/mainwindow.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "console/shell/ui/mainwindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

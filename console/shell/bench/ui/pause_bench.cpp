@@ -1,16 +1,15 @@
 // How much of a core the console uses while it pauses: waithundredths(100) on the Qt pump
 // (the windows) and on the apartment pump (sarnel-cli), against a loop that polls the event
 // queue without sleeping. Goal: under 5 % of a core during the pause.
-#include "console/command/timing.h"
-#include "console/shell/pump.h"
-#include "console/shell/ui/qtpump.h"
-
 #include <QApplication>
 #include <QCoreApplication>
-
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+
+#include "console/command/timing.h"
+#include "console/shell/pump.h"
+#include "console/shell/ui/qtpump.h"
 
 namespace {
 
@@ -29,8 +28,8 @@ void measure(const char* name, Pause pause, bool gate, bool& ok) {
     const double cpu = cpuSeconds() - cpu0;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     const double share = 100.0 * cpu / wall;
-    std::printf("%-44s wall %7.1f ms  cpu %7.2f ms  %6.2f %% of a core%s\n", name, wall * 1e3, cpu * 1e3, share,
-                gate ? (share < 5 ? "  (goal < 5 %: met)" : "  (goal < 5 %: MISSED)") : "");
+    std::printf("%-44s wall %7.1f ms  cpu %7.2f ms  %6.2f %% of a core%s\n", name, wall * 1e3, cpu * 1e3,
+                share, gate ? (share < 5 ? "  (goal < 5 %: met)" : "  (goal < 5 %: MISSED)") : "");
     if (gate && share >= 5) ok = false;
 }
 
@@ -41,15 +40,23 @@ int main(int argc, char** argv) {
     bool ok = true;
     {
         sarnel::QtPump pump;
-        measure("waithundredths(100), Qt pump", [] { sarnel::waithundredths(100); }, true, ok);
-        measure("waithundredths(100) x3, Qt pump", [] {
-            for (int i = 0; i < 3; ++i) sarnel::waithundredths(100);
-        }, true, ok);
-        measure("polling loop for 1 s (for comparison)", [] {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-            while (std::chrono::steady_clock::now() < end) QCoreApplication::processEvents();
-        }, false, ok);
+        measure(
+            "waithundredths(100), Qt pump", [] { sarnel::waithundredths(100); }, true, ok);
+        measure(
+            "waithundredths(100) x3, Qt pump",
+            [] {
+                for (int i = 0; i < 3; ++i) sarnel::waithundredths(100);
+            },
+            true, ok);
+        measure(
+            "polling loop for 1 s (for comparison)",
+            [] {
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+                while (std::chrono::steady_clock::now() < end) QCoreApplication::processEvents();
+            },
+            false, ok);
     }
-    measure("waithundredths(100), apartment pump", [] { sarnel::waithundredths(100); }, true, ok);
+    measure(
+        "waithundredths(100), apartment pump", [] { sarnel::waithundredths(100); }, true, ok);
     return ok ? 0 : 1;
 }

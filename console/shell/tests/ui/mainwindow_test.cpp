@@ -1,10 +1,6 @@
 #include "console/shell/ui/mainwindow.h"
 
-#include "console/shell/alertrecorder.h"
-#include "console/shell/basicutilities.h"
-#include "console/shell/tests/fakeserial_support.h"
-#include "console/shell/ui/qtpump.h"
-#include "console/shell/versiontext.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,12 +11,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "console/shell/alertrecorder.h"
+#include "console/shell/basicutilities.h"
+#include "console/shell/tests/fakeserial_support.h"
+#include "console/shell/ui/qtpump.h"
+#include "console/shell/versiontext.h"
 
 namespace sarnel {
 namespace {
@@ -39,7 +38,9 @@ QApplication& application() {
     return *app;
 }
 
-std::string text(const QPlainTextEdit* box) { return box->toPlainText().toStdString(); }
+std::string text(const QPlainTextEdit* box) {
+    return box->toPlainText().toStdString();
+}
 
 class Window : public ::testing::Test {
 protected:
@@ -100,7 +101,8 @@ TEST_F(Window, StartUp) {
     EXPECT_EQ(window->console().scriptfolder(), " ");
     for (const char* name : {"txbufferbox", "rxbufferbox", "tokencount"}) find<QLineEdit>(name);
     for (const char* name : {"i2cparser", "commands"}) find<QPlainTextEdit>(name);
-    for (const char* name : {"cmmd_0", "cmmd_17", "cmmd_18", "cmmd_30", "cmmd_255", "Command5_1", "Command5_2"})
+    for (const char* name :
+         {"cmmd_0", "cmmd_17", "cmmd_18", "cmmd_30", "cmmd_255", "Command5_1", "Command5_2"})
         find<QPushButton>(name);
     EXPECT_EQ(find<QPushButton>("cmmd_26")->toolTip().toStdString(),
               "Save the last command sequence executed into the interrupt command NV storage");

@@ -1,5 +1,3 @@
-#include "console/shell/alert.h"
-#include "console/shell/ui/qtalert.h"
 #include "console/shell/ui/showalertform.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +8,9 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
+
+#include "console/shell/alert.h"
+#include "console/shell/ui/qtalert.h"
 
 namespace sarnel {
 namespace {

@@ -1,19 +1,18 @@
 // The main window on the real component and a simulated adapter, as `sarnel --simulate` runs.
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/alertrecorder.h"
-#include "console/shell/rs232.h"
-#include "console/shell/ui/mainwindow.h"
-#include "console/shell/ui/qtpump.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include "console/shell/alertrecorder.h"
+#include "console/shell/app/simulatedport.h"
+#include "console/shell/rs232.h"
+#include "console/shell/ui/mainwindow.h"
+#include "console/shell/ui/qtpump.h"
 
 namespace sarnel {
 namespace {

@@ -19,9 +19,15 @@ namespace com {
 
 using HRESULT = std::int32_t;
 
-constexpr HRESULT hresult(std::uint32_t value) { return static_cast<HRESULT>(value); }
-constexpr bool failed(HRESULT hr) { return hr < 0; }
-constexpr bool succeeded(HRESULT hr) { return hr >= 0; }
+constexpr HRESULT hresult(std::uint32_t value) {
+    return static_cast<HRESULT>(value);
+}
+constexpr bool failed(HRESULT hr) {
+    return hr < 0;
+}
+constexpr bool succeeded(HRESULT hr) {
+    return hr >= 0;
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

@@ -47,9 +47,8 @@ public:
     virtual HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** out) = 0;
     virtual HRESULT GetIDsOfNames(const IID& riid, const std::u16string* names, std::uint32_t count,
                                   LCID lcid, DISPID* ids) = 0;
-    virtual HRESULT Invoke(DISPID member, const IID& riid, LCID lcid, std::uint16_t flags,
-                           DispParams* params, Variant* result, ExcepInfo* excep,
-                           std::uint32_t* argErr) = 0;
+    virtual HRESULT Invoke(DISPID member, const IID& riid, LCID lcid, std::uint16_t flags, DispParams* params,
+                           Variant* result, ExcepInfo* excep, std::uint32_t* argErr) = 0;
 
 protected:
     ~IDispatch() = default;

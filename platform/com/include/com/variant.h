@@ -47,8 +47,8 @@ public:
         std::uint8_t ui1;
         Variant* ref;
     };
-    std::u16string str;          // VT_BSTR
-    ComPtr<IUnknown> unknown;    // VT_UNKNOWN and VT_DISPATCH (the object, as IUnknown)
+    std::u16string str;        // VT_BSTR
+    ComPtr<IUnknown> unknown;  // VT_UNKNOWN and VT_DISPATCH (the object, as IUnknown)
 
     Variant() : i8(0) {}
     Variant(std::int16_t v) : vt(VT_I2), i8(0) { i2 = v; }

@@ -31,13 +31,13 @@ enum class Code {
     ok,
     pending,
     incomplete,
-    cancelled,       // aborted by cancelIo or purge
-    hungUp,          // the device went away (unplugged, far end of a pseudo-terminal closed)
-    notSupported,    // e.g. modem lines of a pseudo-terminal
+    cancelled,     // aborted by cancelIo or purge
+    hungUp,        // the device went away (unplugged, far end of a pseudo-terminal closed)
+    notSupported,  // e.g. modem lines of a pseudo-terminal
     invalidArgument,
-    busy,            // opened by someone else
+    busy,  // opened by someone else
     notFound,
-    failed,          // any other system error
+    failed,  // any other system error
 };
 
 const char* codeName(Code code);
@@ -45,7 +45,13 @@ const char* codeName(Code code);
 // --- Line settings -----------------------------------------------------------------------------
 
 enum LineControl : std::uint8_t { kLineDisable = 0, kLineEnable = 1, kLineHandshake = 2 };
-enum Parity : std::uint8_t { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
+enum Parity : std::uint8_t {
+    kParityNone = 0,
+    kParityOdd = 1,
+    kParityEven = 2,
+    kParityMark = 3,
+    kParitySpace = 4
+};
 enum StopBits : std::uint8_t { kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2 };
 
 // The device control block: line format, handshakes and special characters.
@@ -53,13 +59,13 @@ struct ControlBlock {
     std::uint32_t baudRate = 9600;
     bool binary = true;
     bool parityCheck = false;
-    bool outxCtsFlow = false;    // hold output while CTS is off
-    bool outxDsrFlow = false;    // hold output while DSR is off
+    bool outxCtsFlow = false;  // hold output while CTS is off
+    bool outxDsrFlow = false;  // hold output while DSR is off
     std::uint8_t dtrControl = kLineEnable;
     bool dsrSensitivity = false;
     bool txContinueOnXoff = false;
-    bool outX = false;           // XON/XOFF output flow control (obey XOFF received)
-    bool inX = false;            // XON/XOFF input flow control (send XOFF when the queue fills)
+    bool outX = false;  // XON/XOFF output flow control (obey XOFF received)
+    bool inX = false;   // XON/XOFF input flow control (send XOFF when the queue fills)
     bool errorCharEnabled = false;
     bool nullStrip = false;
     std::uint8_t rtsControl = kLineEnable;
@@ -120,7 +126,12 @@ enum EventBits : std::uint32_t {
 
 enum class Escape { setXoff, setXon, setRts, clrRts, setDtr, clrDtr, setBreak, clrBreak };
 
-enum PurgeFlags : std::uint32_t { kPurgeTxAbort = 1, kPurgeRxAbort = 2, kPurgeTxClear = 4, kPurgeRxClear = 8 };
+enum PurgeFlags : std::uint32_t {
+    kPurgeTxAbort = 1,
+    kPurgeRxAbort = 2,
+    kPurgeTxClear = 4,
+    kPurgeRxClear = 8
+};
 
 // --- Asynchronous requests -------------------------------------------------------------------
 
