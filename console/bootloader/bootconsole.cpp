@@ -1,9 +1,9 @@
 #include "console/bootloader/bootconsole.h"
 
-#include "console/command/compiler.h"
-#include "console/shell/alert.h"
-#include "console/shell/filedialog.h"
-#include "console/shell/serialcontrol.h"
+#include "console/base/alert.h"
+#include "console/base/filedialog.h"
+#include "console/base/serialcontrol.h"
+#include "console/base/textroutines.h"
 
 namespace sarnel::boot {
 

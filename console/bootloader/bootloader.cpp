@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "console/base/alert.h"
+#include "console/base/pump.h"
+#include "console/base/serialcontrol.h"
+#include "console/base/textroutines.h"
+#include "console/base/timing.h"
 #include "console/bootloader/replies.h"
-#include "console/command/compiler.h"
-#include "console/command/timing.h"
 #include "console/responses/decoder.h"
 #include "console/responses/receivepath.h"
-#include "console/shell/alert.h"
-#include "console/shell/pump.h"
-#include "console/shell/serialcontrol.h"
 
 namespace sarnel::boot {
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "console/base/alert.h"
 #include "console/cli/cli.h"
 #include "console/cli/input.h"
 #include "console/responses/decoder.h"
 #include "console/responses/receivepath.h"
-#include "console/shell/alert.h"
 
 namespace sarnel::cli {
 

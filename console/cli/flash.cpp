@@ -1,12 +1,12 @@
 // sarnel-cli flash: the bootloader window's "App Write" and "Boot Write" on a terminal.
+#include "console/base/consoleerror.h"
+#include "console/base/rs232.h"
 #include "console/bootloader/bootloader.h"
 #include "console/bootloader/replies.h"
 #include "console/bootloader/textbootview.h"
 #include "console/cli/cli.h"
-#include "console/shell/consoleerror.h"
-#include "console/shell/rs232.h"
 #if SARNEL_HAS_SIMULATOR
-#include "console/shell/app/simulatedport.h"
+#include "console/base/simulatedport.h"
 #endif
 
 #include <com/apartment.h>

@@ -1,9 +1,9 @@
 #include "console/cli/session.h"
 
-#include "console/shell/pump.h"
-#include "console/shell/rs232.h"
+#include "console/base/pump.h"
+#include "console/base/rs232.h"
 #if SARNEL_HAS_SIMULATOR
-#include "console/shell/app/simulatedport.h"
+#include "console/base/simulatedport.h"
 #endif
 
 #include <com/apartment.h>

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "console/shell/consoleerror.h"
+#include "console/base/consoleerror.h"
 
 namespace sarnel {
 

@@ -6,8 +6,9 @@
 #include <array>
 #include <cstdint>
 
+#include "console/base/alert.h"
+#include "console/base/textroutines.h"
 #include "console/command/frames.h"
-#include "console/shell/alert.h"
 
 namespace sarnel {
 

@@ -1,6 +1,6 @@
 #include "console/command/workspace.h"
 
-#include "console/command/compiler.h"
+#include "console/base/textroutines.h"
 
 namespace sarnel {
 

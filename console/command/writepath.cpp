@@ -1,14 +1,9 @@
 #include "console/command/writepath.h"
 
-#include "console/command/timing.h"
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
+#include "console/base/timing.h"
 
 namespace sarnel {
-
-std::int16_t& portopen() {
-    static std::int16_t flag = 0;
-    return flag;
-}
 
 std::string txdform(const std::string& text) {
     auto endsWith = [&](const char* tail, std::size_t n) {

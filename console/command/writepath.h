@@ -6,13 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "console/shell/serialcontrol.h"
+#include "console/base/consolestate.h"
+#include "console/base/serialcontrol.h"
 
 namespace sarnel {
-
-// The console-wide port-open flag: -1 while the port chosen in the port list is open on the
-// main window's control, 0 otherwise.
-std::int16_t& portopen();
 
 // The TXD window's form of a frame: a final CR LF, CR or LF becomes "[nl]", "[cr]" or "[lf]".
 std::string txdform(const std::string& text);

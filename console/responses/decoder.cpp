@@ -7,8 +7,8 @@
 #include <exception>
 #include <new>
 
-#include "console/command/compiler.h"
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
+#include "console/base/textroutines.h"
 
 namespace sarnel {
 

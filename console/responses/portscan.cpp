@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "console/command/timing.h"
-#include "console/shell/consoleerror.h"
+#include "console/base/consoleerror.h"
+#include "console/base/timing.h"
 
 namespace sarnel {
 

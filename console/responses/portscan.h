@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "console/shell/serialcontrol.h"
+#include "console/base/serialcontrol.h"
 
 namespace sarnel {
 

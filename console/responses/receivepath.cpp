@@ -1,7 +1,7 @@
 #include "console/responses/receivepath.h"
 
-#include "console/command/writepath.h"
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
+#include "console/base/consolestate.h"
 
 namespace sarnel {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "console/shell/serialcontrol.h"
+#include "console/base/serialcontrol.h"
 
 namespace sarnel {
 

@@ -1,8 +1,8 @@
 #include "console/shell/mainconsole.h"
 
+#include "console/base/alert.h"
+#include "console/base/timing.h"
 #include "console/command/frames.h"
-#include "console/command/timing.h"
-#include "console/shell/alert.h"
 
 namespace sarnel {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
 #include "console/shell/basicutilities.h"
 
 namespace sarnel {

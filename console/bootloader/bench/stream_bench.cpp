@@ -27,11 +27,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "console/base/rs232.h"
 #include "console/bootloader/bootloader.h"
 #include "console/bootloader/tests/fakecontrol_support.h"
 #include "console/bootloader/tests/hexgen_support.h"
 #include "console/bootloader/textbootview.h"
-#include "console/shell/rs232.h"
 
 using namespace sarnel::boot;
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/base/serialcontrol.h"
 #include "console/bootloader/bootloader.h"
 #include "console/bootloader/replies.h"
 #include "console/bootloader/textbootview.h"
 #include "console/responses/receivepath.h"
-#include "console/shell/serialcontrol.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
 
 namespace boottest {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "console/shell/consoleerror.h"
-#include "console/shell/serialcontrol.h"
+#include "console/base/consoleerror.h"
+#include "console/base/serialcontrol.h"
 
 namespace boottest {
 

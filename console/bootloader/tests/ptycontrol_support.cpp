@@ -10,8 +10,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "console/base/consoleerror.h"
 #include "console/responses/portscan.h"
-#include "console/shell/consoleerror.h"
 
 namespace boottest {
 

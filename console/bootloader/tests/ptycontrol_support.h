@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/shell/serialcontrol.h"
+#include "console/base/serialcontrol.h"
 
 namespace boottest {
 

@@ -3,10 +3,10 @@
 #include <QWidget>
 #include <chrono>
 
+#include "console/base/pump.h"
+#include "console/base/rs232.h"
+#include "console/base/timing.h"
 #include "console/bootloader/ui/quorblcform.h"
-#include "console/command/timing.h"
-#include "console/shell/pump.h"
-#include "console/shell/rs232.h"
 
 namespace sarnel {
 

@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/base/tests/alertrecorder.h"
+#include "console/base/textroutines.h"
 #include "console/command/compiler.h"
-#include "console/shell/alertrecorder.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "console/base/tests/alertrecorder.h"
 #include "console/command/samples.h"
-#include "console/shell/alertrecorder.h"
 
 namespace sarnel {
 namespace {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "console/base/consoleerror.h"
 #include "console/command/collection.h"
-#include "console/shell/consoleerror.h"
 
 namespace sarnel {
 namespace {

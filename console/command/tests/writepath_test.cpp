@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "console/shell/alertrecorder.h"
-#include "console/shell/tests/fakeserial_support.h"
+#include "console/base/tests/alertrecorder.h"
+#include "console/base/tests/fakeserial_support.h"
 
 namespace sarnel {
 namespace {

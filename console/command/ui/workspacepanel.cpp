@@ -18,15 +18,15 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "console/base/alert.h"
+#include "console/base/consoleerror.h"
+#include "console/base/filedialog.h"
+#include "console/base/textroutines.h"
 #include "console/command/collection.h"
-#include "console/command/compiler.h"
 #include "console/command/frames.h"
 #include "console/command/samples.h"
 #include "console/command/ui/queuetext.h"
 #include "console/command/workspace.h"
-#include "console/shell/alert.h"
-#include "console/shell/consoleerror.h"
-#include "console/shell/filedialog.h"
 
 namespace sarnel {
 

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "console/base/consoleerror.h"
+#include "console/base/rs232.h"
+#include "console/base/simulatedport.h"
 #include "console/responses/portscan.h"
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/consoleerror.h"
-#include "console/shell/rs232.h"
 
 namespace {
 

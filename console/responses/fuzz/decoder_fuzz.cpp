@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/base/tests/alertrecorder.h"
 #include "console/responses/decoder.h"
-#include "console/shell/alertrecorder.h"
 
 namespace {
 

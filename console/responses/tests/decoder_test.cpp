@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "console/shell/alertrecorder.h"
+#include "console/base/tests/alertrecorder.h"
 
 namespace sarnel {
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/shell/tests/fakeserial_support.h"
+#include "console/base/tests/fakeserial_support.h"
 
 namespace sarnel {
 namespace {

@@ -1,11 +1,11 @@
 // sarnel: the console. `sarnel --simulate` starts a simulated adapter first and shows it as
 // COM3, so the console runs without hardware.
-#include "console/shell/consoleerror.h"
-#include "console/shell/rs232.h"
+#include "console/base/consoleerror.h"
+#include "console/base/rs232.h"
+#include "console/base/ui/qtpump.h"
 #include "console/shell/ui/mainwindow.h"
-#include "console/shell/ui/qtpump.h"
 #if SARNEL_HAS_SIMULATOR
-#include "console/shell/app/simulatedport.h"
+#include "console/base/simulatedport.h"
 #endif
 #include <QApplication>
 #include <cstdio>
@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "console/shell/ui/qtalert.h"
-#include "console/shell/ui/qtfiledialog.h"
+#include "console/base/ui/qtalert.h"
+#include "console/base/ui/qtfiledialog.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "console/shell/app/simulatedport.h"
+#include "console/base/pump.h"
+#include "console/base/rs232.h"
+#include "console/base/simulatedport.h"
 #include "console/shell/mainconsole.h"
-#include "console/shell/pump.h"
-#include "console/shell/rs232.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "console/command/timing.h"
-#include "console/shell/alertrecorder.h"
-#include "console/shell/tests/fakeserial_support.h"
+#include "console/base/tests/alertrecorder.h"
+#include "console/base/tests/fakeserial_support.h"
+#include "console/base/timing.h"
 
 namespace sarnel {
 namespace {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "console/shell/alertrecorder.h"
+#include "console/base/tests/alertrecorder.h"
 #include "console/shell/basicutilities.h"
 
 namespace sarnel {

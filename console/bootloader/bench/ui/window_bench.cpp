@@ -17,12 +17,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "console/base/rs232.h"
+#include "console/base/ui/qtpump.h"
 #include "console/bootloader/tests/fakecontrol_support.h"
 #include "console/bootloader/tests/hexgen_support.h"
 #include "console/bootloader/textbootview.h"
 #include "console/bootloader/ui/quorblcform.h"
-#include "console/shell/rs232.h"
-#include "console/shell/ui/qtpump.h"
 
 using namespace sarnel::boot;
 

@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <cstdlib>
 
+#include "console/base/rs232.h"
 #include "console/bootloader/tests/alertlog_support.h"
 #include "console/bootloader/tests/hexgen_support.h"
 #include "console/bootloader/ui/quorblcform.h"
-#include "console/shell/rs232.h"
 #include "window_support.h"
 
 using namespace sarnel::boot;

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <fstream>
 
-#include "console/shell/ui/qtpump.h"
+#include "console/base/ui/qtpump.h"
 
 namespace boottest {
 

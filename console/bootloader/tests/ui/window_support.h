@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/shell/filedialog.h"
+#include "console/base/filedialog.h"
 
 namespace boottest {
 

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <string>
 
+#include "console/base/filedialog.h"
 #include "console/command/ui/workspacehost.h"
 #include "console/command/ui/workspacepanel.h"
-#include "console/shell/filedialog.h"
 
 namespace {
 

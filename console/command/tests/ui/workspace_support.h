@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "console/base/alert.h"
+#include "console/base/filedialog.h"
 #include "console/command/ui/workspacehost.h"
-#include "console/shell/alert.h"
-#include "console/shell/filedialog.h"
 
 class QLineEdit;
 class QPlainTextEdit;

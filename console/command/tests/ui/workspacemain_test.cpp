@@ -14,13 +14,13 @@
 #include <memory>
 #include <vector>
 
+#include "console/base/pump.h"
+#include "console/base/rs232.h"
+#include "console/base/simulatedport.h"
+#include "console/base/ui/qtpump.h"
 #include "console/command/ui/workspacepanel.h"
 #include "console/command/writepath.h"
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/pump.h"
-#include "console/shell/rs232.h"
 #include "console/shell/ui/mainwindow.h"
-#include "console/shell/ui/qtpump.h"
 #include "workspace_support.h"
 
 namespace sarnel::testing {

@@ -15,10 +15,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "console/shell/alertrecorder.h"
+#include "console/base/tests/alertrecorder.h"
+#include "console/base/tests/fakeserial_support.h"
+#include "console/base/ui/qtpump.h"
 #include "console/shell/basicutilities.h"
-#include "console/shell/tests/fakeserial_support.h"
-#include "console/shell/ui/qtpump.h"
 #include "console/shell/versiontext.h"
 
 namespace sarnel {

@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "console/shell/alertrecorder.h"
-#include "console/shell/app/simulatedport.h"
-#include "console/shell/rs232.h"
+#include "console/base/rs232.h"
+#include "console/base/simulatedport.h"
+#include "console/base/tests/alertrecorder.h"
+#include "console/base/ui/qtpump.h"
 #include "console/shell/ui/mainwindow.h"
-#include "console/shell/ui/qtpump.h"
 
 namespace sarnel {
 namespace {

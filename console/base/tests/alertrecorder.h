@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
 
 namespace sarnel {
 

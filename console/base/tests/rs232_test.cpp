@@ -1,6 +1,6 @@
 // The console's rs232 control over the real component, loaded from beside the test program
 // through the component runtime, on a pseudo-terminal.
-#include "console/shell/rs232.h"
+#include "console/base/rs232.h"
 
 #include <com/activation.h>
 #include <com/apartment.h>
@@ -17,8 +17,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "console/shell/alert.h"
-#include "console/shell/alertrecorder.h"
+#include "console/base/alert.h"
+#include "console/base/tests/alertrecorder.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The open-file dialog of the windows: a QFileDialog behind the console's dialog seam.
 #pragma once
 
-#include "console/shell/filedialog.h"
+#include "console/base/filedialog.h"
 
 class QWidget;
 

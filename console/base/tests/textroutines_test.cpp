@@ -1,11 +1,11 @@
+#include "console/base/textroutines.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
-
-#include "console/command/compiler.h"
 
 namespace sarnel {
 namespace {

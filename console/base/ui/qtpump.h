@@ -7,7 +7,7 @@
 #include <chrono>
 #include <memory>
 
-#include "console/shell/pump.h"
+#include "console/base/pump.h"
 
 class QSocketNotifier;
 

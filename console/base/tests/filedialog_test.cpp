@@ -1,4 +1,4 @@
-#include "console/shell/filedialog.h"
+#include "console/base/filedialog.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "console/shell/alert.h"
-#include "console/shell/consoleerror.h"
+#include "console/base/alert.h"
+#include "console/base/consoleerror.h"
 
 namespace sarnel {
 namespace {

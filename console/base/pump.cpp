@@ -1,4 +1,4 @@
-#include "console/shell/pump.h"
+#include "console/base/pump.h"
 
 #include <com/apartment.h>
 

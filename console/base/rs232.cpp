@@ -1,7 +1,7 @@
 // The console's side of the serial component: the control is created by ProgID through the
 // component runtime and every member is called by its dispatch identifier, so the console
 // links the runtime and the component's public header only, never the component.
-#include "console/shell/rs232.h"
+#include "console/base/rs232.h"
 
 #include <com/activation.h>
 #include <com/apartment.h>
@@ -14,7 +14,7 @@
 #include <atomic>
 #include <utility>
 
-#include "console/shell/consoleerror.h"
+#include "console/base/consoleerror.h"
 
 namespace sarnel {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/command/compiler.h"
+#include "console/base/textroutines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sarnel;

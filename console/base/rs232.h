@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "console/shell/serialcontrol.h"
+#include "console/base/serialcontrol.h"
 
 namespace sarnel {
 

@@ -1,10 +1,10 @@
-#include "console/shell/filedialog.h"
+#include "console/base/filedialog.h"
 
 #include <cctype>
 #include <exception>
 
-#include "console/shell/alert.h"
-#include "console/shell/consoleerror.h"
+#include "console/base/alert.h"
+#include "console/base/consoleerror.h"
 
 namespace sarnel {
 

@@ -1,4 +1,4 @@
-#include "console/shell/ui/showalertform.h"
+#include "console/base/ui/showalertform.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -9,7 +9,7 @@
 #include <QTextOption>
 #include <QVBoxLayout>
 
-#include "console/shell/ui/qtalert.h"
+#include "console/base/ui/qtalert.h"
 
 namespace sarnel {
 

@@ -1,4 +1,4 @@
-#include "console/shell/ui/qtfiledialog.h"
+#include "console/base/ui/qtfiledialog.h"
 
 #include <QFile>
 #include <QFileDialog>

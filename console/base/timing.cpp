@@ -1,9 +1,9 @@
-#include "console/command/timing.h"
+#include "console/base/timing.h"
 
 #include <chrono>
 #include <ctime>
 
-#include "console/shell/pump.h"
+#include "console/base/pump.h"
 
 namespace sarnel {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/shell/filedialog.h"
+#include "console/base/filedialog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string description(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
 
 class QPlainTextEdit;
 class QPushButton;

@@ -1,6 +1,6 @@
 // The console's open-file dialog. The logic (result fields, cancel and failure paths, filter
 // texts) is plain C++; the dialog itself is reached through a presenter seam: the windows
-// install the QFileDialog presenter (console/shell/ui/qtfiledialog.h), tests install one that
+// install the QFileDialog presenter (console/base/ui/qtfiledialog.h), tests install one that
 // answers as they please, and without one every dialog counts as cancelled (sarnel-cli).
 #pragma once
 
@@ -37,7 +37,7 @@ struct FileDialogAnswer {
 };
 
 // Shows a modal open-file dialog and returns the answer. A presenter that cannot show the dialog
-// throws ConsoleError (console/shell/consoleerror.h); a ConsoleError with kDialogCancelled
+// throws ConsoleError (console/base/consoleerror.h); a ConsoleError with kDialogCancelled
 // counts as a cancel.
 class FileDialogPresenter {
 public:

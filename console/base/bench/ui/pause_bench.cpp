@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "console/command/timing.h"
-#include "console/shell/pump.h"
-#include "console/shell/ui/qtpump.h"
+#include "console/base/pump.h"
+#include "console/base/timing.h"
+#include "console/base/ui/qtpump.h"
 
 namespace {
 

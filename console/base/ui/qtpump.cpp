@@ -1,4 +1,4 @@
-#include "console/shell/ui/qtpump.h"
+#include "console/base/ui/qtpump.h"
 
 #include <com/apartment.h>
 

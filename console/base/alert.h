@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/shell/consoleerror.h"
+#include "console/base/consoleerror.h"
 
 namespace sarnel {
 

@@ -1,5 +1,5 @@
 // The console's error routine and the alert logic in front of the alert window.
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
 
 #include <cstdio>
 

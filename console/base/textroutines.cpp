@@ -1,12 +1,13 @@
-// The text routines of compiler.h: cleanspaces, getfield, hextonum, numtohex, dbltohex and the
+// The text routines (textroutines.h): cleanspaces, getfield, hextonum, numtohex, dbltohex and the
 // leading-number rule.
+#include "console/base/textroutines.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#include "console/command/compiler.h"
-#include "console/command/timing.h"
+#include "console/base/timing.h"
 
 namespace sarnel {
 

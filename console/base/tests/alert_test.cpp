@@ -1,10 +1,10 @@
-#include "console/shell/alert.h"
+#include "console/base/alert.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "console/shell/alertrecorder.h"
+#include "console/base/tests/alertrecorder.h"
 
 namespace sarnel {
 namespace {

@@ -1,4 +1,4 @@
-#include "console/shell/ui/showalertform.h"
+#include "console/base/ui/showalertform.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
-#include "console/shell/alert.h"
-#include "console/shell/ui/qtalert.h"
+#include "console/base/alert.h"
+#include "console/base/ui/qtalert.h"
 
 namespace sarnel {
 namespace {
