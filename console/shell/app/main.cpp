@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     app.setApplicationName("sarnel");
+    // Ties the window to the installed desktop entry (its name and icon), on Wayland too.
+    QGuiApplication::setDesktopFileName("org.sarnel.Sarnel");
     sarnel::QtPump pump;
     sarnel::installQtAlert();
 
