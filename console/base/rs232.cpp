@@ -7,11 +7,13 @@
 #include <com/apartment.h>
 #include <com/dispatch.h>
 #include <com/errorinfo.h>
+#include <com/object.h>
+#include <com/registry.h>
 #include <com/taskmem.h>
 #include <com/text.h>
+#include <sarnel/version.h>
 #include <veskor/veskor.h>
 
-#include <atomic>
 #include <utility>
 
 #include "console/base/consoleerror.h"
@@ -42,37 +44,8 @@ using com::Variant;
 // The window's receiver of the control's events. It answers _IVeskorEvents and hands
 // EvtCharReceived to the line handler; its calls arrive on the window's thread through the
 // runtime's interface table.
-class EventSink final : public com::IDispatch {
+class EventSink final : public com::DispatchSink<veskor::IID__IVeskorEvents> {
 public:
-    HRESULT QueryInterface(const com::IID& iid, void** out) override {
-        if (!out) return com::E_POINTER;
-        if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == veskor::IID__IVeskorEvents) {
-            AddRef();
-            *out = static_cast<com::IDispatch*>(this);
-            return com::S_OK;
-        }
-        *out = nullptr;
-        return com::E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-        if (!count) return com::E_POINTER;
-        *count = 0;
-        return com::S_OK;
-    }
-    HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo** out) override {
-        if (out) *out = nullptr;
-        return com::E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
-                          DISPID*) override {
-        return com::E_NOTIMPL;
-    }
     HRESULT Invoke(DISPID member, const com::IID&, com::LCID, std::uint16_t, com::DispParams*, Variant*,
                    com::ExcepInfo*, std::uint32_t*) override {
         if (member != veskor::DISPID_EvtCharReceived) return com::S_OK;  // the other events are not wired
@@ -83,9 +56,6 @@ public:
     }
 
     std::function<void()> lineHandler;
-
-private:
-    std::atomic<std::uint32_t> refs_{1};
 };
 
 class Rs232 final : public Rs232Control {
@@ -93,6 +63,7 @@ public:
     Rs232() {
         if (!com::currentApartment())
             throw ConsoleError(com::CO_E_NOTINITIALIZED, "The window's thread has no component apartment.");
+        com::setRegistryFolder(SARNEL_REGISTRY_FOLDER);  // where a registered component is looked up
         if (HRESULT hr = com::createInstance(com::narrow(veskor::kProgId), com::IID_IDispatch, disp_);
             com::failed(hr))
             raiseFromThread(hr);

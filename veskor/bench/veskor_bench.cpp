@@ -2,6 +2,7 @@
 // measurement with a bare poll()+read() loop on a pseudo-terminal of its own. Prints its
 // figures; `veskor_bench [idle-seconds]` (default 10).
 #include <com/apartment.h>
+#include <com/object.h>
 #include <com/text.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -74,27 +75,10 @@ int openRawSlave(const std::string& path) {
 }
 
 // The host's handler: notes when the line arrived.
-class Handler final : public com::IDispatch {
+class Handler final : public com::DispatchSink<veskor::IID__IVeskorEvents> {
 public:
     Clock::time_point at;
     bool fired = false;
-    com::HRESULT QueryInterface(const com::IID& iid, void** out) override {
-        if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == veskor::IID__IVeskorEvents) {
-            *out = static_cast<com::IDispatch*>(this);
-            AddRef();
-            return com::S_OK;
-        }
-        *out = nullptr;
-        return com::E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return 2; }
-    std::uint32_t Release() override { return 1; }
-    com::HRESULT GetTypeInfoCount(std::uint32_t*) override { return com::E_NOTIMPL; }
-    com::HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo**) override { return com::E_NOTIMPL; }
-    com::HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
-                               com::DISPID*) override {
-        return com::E_NOTIMPL;
-    }
     com::HRESULT Invoke(com::DISPID id, const com::IID&, com::LCID, std::uint16_t, com::DispParams*,
                         com::Variant*, com::ExcepInfo*, std::uint32_t*) override {
         if (id == veskor::DISPID_EvtCharReceived && !fired) {
@@ -214,14 +198,15 @@ std::vector<double> bareLatency(FarEnd far) {
 std::vector<double> veskorLatency(FarEnd far) {
     Pty pty;
     auto v = openOn(pty);
-    // Static: the interface table may release its reference from a call posted to this
+    // Counted: the interface table may release its reference from a call posted to this
     // thread after the block ends (the monitor thread dropped it last).
-    static Handler h;
+    auto handler = ComPtr<Handler>::attach(new Handler);
+    Handler& h = *handler;
     auto cpc = v.as<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
     ComPtr<com::IConnectionPoint> cp;
     cpc->FindConnectionPoint(veskor::IID__IVeskorEvents, cp.put());
     std::uint32_t cookie;
-    cp->Advise(&h, &cookie);
+    cp->Advise(handler.get(), &cookie);
     auto out = sample(far, pty.master, [&](std::size_t* lines) {
         h.fired = false;
         serveUntilFired(h);

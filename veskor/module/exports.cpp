@@ -1,6 +1,8 @@
 // The four entry points of libVeskorMod.so and its resource table, and the class object of
 // Veskor.
 #include <com/module.h>
+#include <com/object.h>
+#include <com/registry.h>
 #include <veskor/veskor.h>
 
 #include "../src/create.h"
@@ -17,14 +19,7 @@ namespace {
 class VeskorFactory final : public IClassFactory {
 public:
     HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            AddRef();
-            *out = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return queryInterface<IClassFactory>(this, iid, out);
     }
     std::uint32_t AddRef() override {
         veskorModuleLife().lock();
@@ -72,13 +67,16 @@ VESKOR_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void
     return veskor::factory.QueryInterface(iid, out);
 }
 
-// Applies the registration script and registers the type library.
+// Applies the registration script and registers the type library, in the program's registry
+// (the product's own when the program named none).
 VESKOR_EXPORT HRESULT DllRegisterServer() {
+    suggestRegistryFolder(VESKOR_REGISTRY_FOLDER);
     return registerModule(veskor::kModuleResources, veskor::ownPath());
 }
 
 // Removes the registration script's keys and the type library's registration.
 VESKOR_EXPORT HRESULT DllUnregisterServer() {
+    suggestRegistryFolder(VESKOR_REGISTRY_FOLDER);
     return unregisterModule(veskor::kModuleResources, veskor::ownPath());
 }
 

@@ -1,9 +1,9 @@
 #include "classinfo.h"
 
+#include <com/object.h>
 #include <com/typelib.h>
 #include <veskor/veskor.h>
 
-#include <atomic>
 #include <new>
 
 #include "typelibrary.h"
@@ -14,24 +14,14 @@ namespace veskor {
 
 namespace {
 
-class ClassInfo final : public IProvideClassInfo2 {
+class ClassInfo final : public Object<IProvideClassInfo2> {
 public:
     explicit ClassInfo(IUnknown* owner) : owner_(owner) {}
 
     HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) {
-            AddRef();
-            *out = static_cast<IProvideClassInfo2*>(this);
-            return S_OK;
-        }
-        return owner_->QueryInterface(iid, out);  // the object's identity stays the owner's
-    }
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
+        // The object's identity (IUnknown) and every other interface stay the owner's.
+        if (iid != IID_IUnknown && succeeded(Object::QueryInterface(iid, out))) return S_OK;
+        return owner_->QueryInterface(iid, out);
     }
 
     HRESULT GetClassInfo(ITypeInfo** out) override { return veskorTypeInfo(CLSID_Veskor, out); }
@@ -45,7 +35,6 @@ public:
 
 private:
     ComPtr<IUnknown> owner_;
-    std::atomic<std::uint32_t> refs_{1};
 };
 
 }  // namespace

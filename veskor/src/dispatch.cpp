@@ -172,31 +172,8 @@ HRESULT call(IVeskor* v, const FuncDesc& f, CallArgs& a, Variant* r) {
 
 }  // namespace
 
-HRESULT veskorGetTypeInfoCount(IVeskor*, std::uint32_t* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-HRESULT veskorGetTypeInfo(IVeskor*, std::uint32_t index, LCID, ITypeInfo** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    return veskorTypeInfo(IID_IVeskor, out);
-}
-
-HRESULT veskorGetIDsOfNames(IVeskor*, const IID& riid, const std::u16string* names, std::uint32_t count, LCID,
-                            DISPID* ids) {
-    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    return namesToIds(veskorInterfaceDesc(), names, count, ids);
-}
-
-HRESULT veskorInvoke(IVeskor* self, DISPID member, const IID& riid, LCID, std::uint16_t flags,
-                     DispParams* params, Variant* result, ExcepInfo* excep, std::uint32_t* argErr) {
-    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    if (!self) return E_POINTER;
-    return dispatchCall(veskorInterfaceDesc(), member, flags, params, result, excep, argErr,
-                        [self](const FuncDesc& f, CallArgs& a, Variant* r) { return call(self, f, a, r); });
+HRESULT invokeVeskor(IVeskor* self, const FuncDesc& member, CallArgs& args, Variant* result) {
+    return call(self, member, args, result);
 }
 
 }  // namespace veskor

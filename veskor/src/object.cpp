@@ -1,16 +1,16 @@
 // The Veskor object: identity, connection point, properties, Open and Close.
 #include "object.h"
 
-#include <com/apartment.h>
 #include <com/errorinfo.h>
 #include <com/text.h>
 
-#include <chrono>
+#include <algorithm>
 
 #include "classinfo.h"
 #include "create.h"
 #include "dispatch.h"
 #include "settings.h"
+#include "typelibrary.h"
 
 namespace veskor {
 
@@ -74,52 +74,27 @@ Veskor::~Veskor() {
 // --- IUnknown, IDispatch, containers -------------------------------------------------------
 
 HRESULT Veskor::QueryInterface(const com::IID& iid, void** out) {
-    if (!out) return com::E_POINTER;
-    *out = nullptr;
-    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == IID_IVeskor)
-        *out = static_cast<IVeskor*>(this);
-    else if (iid == com::IID_IConnectionPointContainer)
-        *out = static_cast<com::IConnectionPointContainer*>(this);
-    else if (iid == com::IID_ISupportErrorInfo)
-        *out = static_cast<com::ISupportErrorInfo*>(this);
-    else if (iid == com::IID_IProvideClassInfo || iid == com::IID_IProvideClassInfo2)
-        return provideClassInfo(static_cast<IVeskor*>(this), out);  // a tear-off (classinfo.h)
-    else
-        return com::E_NOINTERFACE;
-    AddRef();
-    return com::S_OK;
+    if (iid == com::IID_IProvideClassInfo || iid == com::IID_IProvideClassInfo2)
+        return provideClassInfo(static_cast<IVeskor*>(this), out);
+    return Dispatch::QueryInterface(iid, out);
 }
 
-std::uint32_t Veskor::AddRef() {
-    return ++refs_;
+const com::TypeDesc& Veskor::typeDesc() {
+    return veskorInterfaceDesc();
 }
 
-std::uint32_t Veskor::Release() {
-    std::uint32_t left = --refs_;
-    if (left == 0) delete this;
-    return left;
+HRESULT Veskor::typeInfo(com::ITypeInfo** out) {
+    return veskorTypeInfo(IID_IVeskor, out);
 }
 
-HRESULT Veskor::GetTypeInfoCount(std::uint32_t* count) {
-    return veskorGetTypeInfoCount(this, count);
-}
-HRESULT Veskor::GetTypeInfo(std::uint32_t index, com::LCID lcid, com::ITypeInfo** out) {
-    return veskorGetTypeInfo(this, index, lcid, out);
-}
-HRESULT Veskor::GetIDsOfNames(const com::IID& riid, const std::u16string* names, std::uint32_t count,
-                              com::LCID lcid, com::DISPID* ids) {
-    return veskorGetIDsOfNames(this, riid, names, count, lcid, ids);
-}
-HRESULT Veskor::Invoke(com::DISPID member, const com::IID& riid, com::LCID lcid, std::uint16_t flags,
-                       com::DispParams* params, com::Variant* result, com::ExcepInfo* excep,
-                       std::uint32_t* argErr) {
-    return veskorInvoke(this, member, riid, lcid, flags, params, result, excep, argErr);
+HRESULT Veskor::invokeMember(const com::FuncDesc& member, com::CallArgs& args, com::Variant* result) {
+    return invokeVeskor(this, member, args, result);
 }
 
 HRESULT Veskor::FindConnectionPoint(const com::IID& iid, com::IConnectionPoint** out) {
     if (!out) return com::E_POINTER;
     *out = nullptr;
-    if (!(iid == IID__IVeskorEvents)) return com::hresult(0x80040200);  // CONNECT_E_NOCONNECTION
+    if (iid != IID__IVeskorEvents) return com::CONNECT_E_NOCONNECTION;
     point_.AddRef();
     *out = &point_;
     return com::S_OK;
@@ -130,12 +105,7 @@ HRESULT Veskor::InterfaceSupportsErrorInfo(const com::IID& iid) {
 }
 
 HRESULT Veskor::ConnectionPoint::QueryInterface(const com::IID& iid, void** out) {
-    if (!out) return com::E_POINTER;
-    *out = nullptr;
-    if (!(iid == com::IID_IUnknown || iid == com::IID_IConnectionPoint)) return com::E_NOINTERFACE;
-    AddRef();
-    *out = static_cast<com::IConnectionPoint*>(this);
-    return com::S_OK;
+    return com::queryInterface<com::IConnectionPoint>(this, iid, out);
 }
 
 HRESULT Veskor::ConnectionPoint::GetConnectionInterface(com::IID* iid) {

@@ -6,6 +6,7 @@
 
 #include <com/git.h>
 #include <com/interfaces.h>
+#include <com/object.h>
 #include <serial/device.h>
 #include <veskor/veskor.h>
 
@@ -91,23 +92,13 @@ struct Session {
 
 void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session);
 
-class Veskor final : public IVeskor, public com::IConnectionPointContainer, public com::ISupportErrorInfo {
+class Veskor final
+    : public com::Dispatch<com::Object<IVeskor, com::IConnectionPointContainer, com::ISupportErrorInfo>> {
 public:
     Veskor();
 
-    // IUnknown
+    // IUnknown: the listed interfaces, and IProvideClassInfo(2) as a tear-off (classinfo.h)
     HRESULT QueryInterface(const com::IID& iid, void** out) override;
-    std::uint32_t AddRef() override;
-    std::uint32_t Release() override;
-
-    // IDispatch: forwarded to dispatch.cpp
-    HRESULT GetTypeInfoCount(std::uint32_t* count) override;
-    HRESULT GetTypeInfo(std::uint32_t index, com::LCID lcid, com::ITypeInfo** out) override;
-    HRESULT GetIDsOfNames(const com::IID& riid, const std::u16string* names, std::uint32_t count,
-                          com::LCID lcid, com::DISPID* ids) override;
-    HRESULT Invoke(com::DISPID member, const com::IID& riid, com::LCID lcid, std::uint16_t flags,
-                   com::DispParams* params, com::Variant* result, com::ExcepInfo* excep,
-                   std::uint32_t* argErr) override;
 
     // IConnectionPointContainer
     HRESULT FindConnectionPoint(const com::IID& iid, com::IConnectionPoint** out) override;
@@ -168,7 +159,12 @@ public:
     HRESULT get_IsOpen(std::int32_t* value) override;
 
 private:
-    ~Veskor();
+    ~Veskor() override;
+
+    // IDispatch (com::Dispatch): calls bound against IVeskor's description (dispatch.cpp)
+    const com::TypeDesc& typeDesc() override;
+    HRESULT typeInfo(com::ITypeInfo** out) override;
+    HRESULT invokeMember(const com::FuncDesc& member, com::CallArgs& args, com::Variant* result) override;
 
     class ConnectionPoint final : public com::IConnectionPoint {
     public:
@@ -199,7 +195,6 @@ private:
     HRESULT queueBytes(std::uint32_t serial::QueueStatus::*queue, std::int32_t* value);
     void stopSession();
 
-    std::atomic<std::uint32_t> refs_{1};
     ConnectionPoint point_{*this};
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::shared_ptr<Session> session_;  // present exactly while the port is open

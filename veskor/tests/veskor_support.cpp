@@ -21,16 +21,6 @@ com::ComPtr<veskor::IVeskor> makeVeskor() {
     return v;
 }
 
-HRESULT Sink::QueryInterface(const com::IID& iid, void** out) {
-    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == veskor::IID__IVeskorEvents) {
-        AddRef();
-        *out = static_cast<com::IDispatch*>(this);
-        return com::S_OK;
-    }
-    *out = nullptr;
-    return com::E_NOINTERFACE;
-}
-
 HRESULT Sink::Invoke(com::DISPID member, const com::IID&, com::LCID lcid, std::uint16_t flags,
                      com::DispParams* params, com::Variant*, com::ExcepInfo*, std::uint32_t*) {
     Fired f{member, {}, std::this_thread::get_id()};

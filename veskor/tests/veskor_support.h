@@ -4,6 +4,8 @@
 
 #include <com/apartment.h>
 #include <com/interfaces.h>
+#include <com/object.h>
+#include <comtest/tempregistry.h>
 #include <veskor/veskor.h>
 
 #include <chrono>
@@ -18,10 +20,7 @@ namespace veskortest {
 using com::HRESULT;
 
 // The test thread's apartment for the life of a fixture.
-struct ApartmentScope {
-    ApartmentScope() { com::initializeApartment(); }
-    ~ApartmentScope() { com::uninitializeApartment(); }
-};
+using comtest::ApartmentScope;
 
 com::ComPtr<veskor::IVeskor> makeVeskor();
 
@@ -40,26 +39,10 @@ struct Fired {
 };
 
 // An _IVeskorEvents sink that records every call; `onEvent` (optional) runs inside the call.
-class Sink final : public com::IDispatch {
+class Sink final : public com::DispatchSink<veskor::IID__IVeskorEvents> {
 public:
     static com::ComPtr<Sink> create() { return com::ComPtr<Sink>::attach(new Sink); }
 
-    HRESULT QueryInterface(const com::IID& iid, void** out) override;
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        std::uint32_t n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
-    HRESULT GetTypeInfoCount(std::uint32_t* c) override {
-        *c = 0;
-        return com::S_OK;
-    }
-    HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo**) override { return com::E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
-                          com::DISPID*) override {
-        return com::E_NOTIMPL;
-    }
     HRESULT Invoke(com::DISPID member, const com::IID&, com::LCID lcid, std::uint16_t flags,
                    com::DispParams* params, com::Variant*, com::ExcepInfo*, std::uint32_t*) override;
 
@@ -78,10 +61,9 @@ public:
 
 private:
     Sink() = default;
-    ~Sink() = default;
+    ~Sink() override = default;
     std::mutex mutex_;
     std::vector<Fired> events_;
-    std::uint32_t refs_ = 1;
 };
 
 // Connects `sink` to `v`'s events; returns the cookie.

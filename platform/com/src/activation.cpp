@@ -115,7 +115,7 @@ void mergeLocked(const std::string& path) {
 }
 
 // The folders searched without registration: the program's own (a build tree), then the
-// installed module folder relative to it (bin/../lib/.../sarnel), as the install lays it out.
+// installed module folder relative to it (bin/../COM_INSTALLED_MODULE_DIR), as the install lays it out.
 std::vector<std::string> moduleFolders() {
     std::vector<std::string> folders{programFolder()};
 #ifdef COM_INSTALLED_MODULE_DIR

@@ -1,6 +1,7 @@
 #include <com/apartment.h>
 #include <com/git.h>
 #include <com/interfaces.h>
+#include <com/object.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -214,38 +215,13 @@ HRESULT runOnOwner(const EntryRef& entry, Marshal& call) {
 
 // --- The proxy ----------------------------------------------------------------------------------
 
-class DispatchProxy final : public IDispatch {
+// Answers the interface it was fetched for, and IDispatch, by forwarding every call.
+class DispatchProxy final : public DispatchSink<> {
 public:
     DispatchProxy(EntryRef entry, const IID& iid) : entry_(std::move(entry)), iid_(iid) {}
 
     HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == iid_) {
-            AddRef();
-            *out = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-    HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo** out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(const IID&, const std::u16string*, std::uint32_t, LCID, DISPID*) override {
-        return E_NOTIMPL;
+        return DispatchSink::QueryInterface(iid == iid_ ? IID_IDispatch : iid, out);
     }
 
     HRESULT Invoke(DISPID member, const IID& riid, LCID lcid, std::uint16_t flags, DispParams* params,
@@ -294,10 +270,9 @@ public:
     }
 
 private:
-    ~DispatchProxy() = default;
+    ~DispatchProxy() override = default;
     EntryRef entry_;
     IID iid_;
-    std::atomic<std::uint32_t> refs_{1};
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 namespace com {
@@ -261,11 +262,47 @@ bool Registry::parse(std::string_view text, Registry& out, std::string* error) {
 // ---------------------------------------------------------------------------------------------
 // The file.
 
+namespace {
+
+struct RegistryFolder {
+    std::mutex mutex;
+    std::string named;      // by the program
+    std::string suggested;  // by a module
+};
+
+RegistryFolder& registryFolder() {
+    static RegistryFolder* folder = new RegistryFolder;  // never destroyed: static destructors may ask
+    return *folder;
+}
+
+}  // namespace
+
+void setRegistryFolder(const std::string& folder) {
+    RegistryFolder& f = registryFolder();
+    std::lock_guard lock(f.mutex);
+    f.named = folder;
+}
+
+void suggestRegistryFolder(const std::string& folder) {
+    RegistryFolder& f = registryFolder();
+    std::lock_guard lock(f.mutex);
+    f.suggested = folder;
+}
+
 std::string registryPath() {
     if (const char* p = std::getenv("COM_REGISTRY_FILE"); p && *p) return p;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) return std::string(x) + "/sarnel/registry";
-    if (const char* h = std::getenv("HOME"); h && *h) return std::string(h) + "/.config/sarnel/registry";
-    return "sarnel-registry";
+    std::string folder;
+    {
+        RegistryFolder& f = registryFolder();
+        std::lock_guard lock(f.mutex);
+        folder = f.named.empty() ? f.suggested : f.named;
+    }
+    if (folder.empty()) return {};
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
+        return std::string(x) + "/" + folder + "/registry";
+    if (const char* h = std::getenv("HOME"); h && *h)
+        return std::string(h) + "/.config/" + folder + "/registry";
+    return folder + "-registry";
 }
 
 namespace {
@@ -347,11 +384,20 @@ private:
 }  // namespace
 
 HRESULT loadRegistry(Registry& out, std::string* error) {
-    return readFile(registryPath(), out, error);
+    const std::string path = registryPath();
+    if (path.empty()) {
+        out = Registry{};
+        return S_OK;
+    }
+    return readFile(path, out, error);
 }
 
 HRESULT updateRegistry(const std::function<HRESULT(Registry&)>& change, std::string* error) {
     const std::string path = registryPath();
+    if (path.empty()) {
+        if (error) *error = "no registry file: the program has not named one";
+        return REGDB_E_WRITEREGDB;
+    }
     makeParents(path);
     FileLock lock(path);
     if (!lock.held()) {

@@ -1,7 +1,7 @@
+#include <com/object.h>
 #include <com/text.h>
 #include <com/typelib.h>
 
-#include <atomic>
 #include <cstdio>
 
 namespace com {
@@ -30,41 +30,12 @@ struct LibState {
     std::shared_ptr<const void> keepAlive;
 };
 
-// Reference counting shared by both kinds of object.
-template <class Interface>
-class Counted : public Interface {
-public:
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    virtual ~Counted() = default;
-
-private:
-    std::atomic<std::uint32_t> refs_{1};
-};
-
 HRESULT newTypeLib(std::shared_ptr<LibState> state, ITypeLib** out);
 
-class TypeInfo final : public Counted<ITypeInfo> {
+class TypeInfo final : public Object<ITypeInfo> {
 public:
     TypeInfo(std::shared_ptr<LibState> state, std::uint32_t index)
         : state_(std::move(state)), index_(index), desc_(state_->desc->types[index]) {}
-
-    HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeInfo) {
-            AddRef();
-            *out = static_cast<ITypeInfo*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
 
     const TypeDesc& GetTypeDesc() override { return desc_; }
 
@@ -124,20 +95,9 @@ private:
     const TypeDesc& desc_;
 };
 
-class TypeLib final : public Counted<ITypeLib> {
+class TypeLib final : public Object<ITypeLib> {
 public:
     explicit TypeLib(std::shared_ptr<LibState> state) : state_(std::move(state)) {}
-
-    HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeLib) {
-            AddRef();
-            *out = static_cast<ITypeLib*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
 
     const TypeLibDesc& GetLibDesc() override { return *state_->desc; }
     std::uint32_t GetTypeInfoCount() override {

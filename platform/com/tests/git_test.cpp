@@ -3,6 +3,8 @@
 #include <com/apartment.h>
 #include <com/git.h>
 #include <com/interfaces.h>
+#include <com/object.h>
+#include <comtest/tempregistry.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,28 +20,8 @@ namespace {
 const IID IID_ITestEvents{0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 // Records where and with what it is called; member 2 doubles its by-reference argument.
-class Recorder final : public IDispatch {
+class Recorder final : public DispatchSink<IID_ITestEvents> {
 public:
-    HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ITestEvents) {
-            AddRef();
-            *out = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return ++refs; }
-    std::uint32_t Release() override {
-        std::uint32_t n = --refs;
-        if (n == 0) delete this;
-        return n;
-    }
-    HRESULT GetTypeInfoCount(std::uint32_t*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const IID&, const std::u16string*, std::uint32_t, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     HRESULT Invoke(DISPID member, const IID&, LCID, std::uint16_t, DispParams* params, Variant* result,
                    ExcepInfo*, std::uint32_t*) override {
         calls++;
@@ -49,15 +31,17 @@ public:
         if (result) *result = Variant(std::int32_t(member * 10));
         return member == 3 ? E_FAIL : S_OK;
     }
-    std::atomic<std::uint32_t> refs{1};
     std::atomic<int> calls{0};
     std::thread::id thread;
 };
 
-struct Apartment {
-    Apartment() { initializeApartment(); }
-    ~Apartment() { uninitializeApartment(); }
-};
+using Apartment = comtest::ApartmentScope;
+
+// The number of references held on `object`.
+std::uint32_t refsOf(IUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
 
 ComPtr<Recorder> make() {
     return ComPtr<Recorder>::attach(new Recorder);
@@ -75,7 +59,7 @@ TEST(GlobalInterfaceTable, OwnerThreadGetsTheObjectItself) {
     EXPECT_EQ(revokeInterfaceFromGlobal(cookie), S_OK);
     EXPECT_EQ(revokeInterfaceFromGlobal(cookie), E_INVALIDARG);
     EXPECT_EQ(getInterfaceFromGlobal(cookie, IID_IDispatch, d.putVoid()), E_INVALIDARG);
-    EXPECT_EQ(r->refs, 1u);  // the table's reference went with the revoke
+    EXPECT_EQ(refsOf(r.get()), 1u);  // the table's reference went with the revoke
 }
 
 TEST(GlobalInterfaceTable, RegistrationNeedsAnApartmentAndTheInterface) {
@@ -190,7 +174,7 @@ TEST(GlobalInterfaceTable, RevokedEntryDisconnectsItsProxies) {
                   }).get();
     EXPECT_EQ(result, RPC_E_DISCONNECTED);
     serveApartment();  // the table's reference is released here, on the owner's thread
-    EXPECT_EQ(r->refs, 1u);
+    EXPECT_EQ(refsOf(r.get()), 1u);
 }
 
 // --- Work handed to an apartment ------------------------------------------------------------

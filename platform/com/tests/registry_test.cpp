@@ -1,6 +1,7 @@
 #include <com/registry.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "com_support.h"
@@ -120,6 +121,41 @@ TEST(RegistryFile, FailedChangeWritesNothing) {
               }),
               com::E_FAIL);
     EXPECT_EQ(reg.read(), before);
+}
+
+TEST(RegistryFile, LivesWhereTheProgramSaysAndElseWhereTheModuleSuggests) {
+    comtest::TempRegistry reg;  // its folder stands in for the configuration folder
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string keep = saved ? saved : "";
+    ::unsetenv("COM_REGISTRY_FILE");
+    ::setenv("XDG_CONFIG_HOME", reg.folder().c_str(), 1);
+
+    // Nobody named one: nothing is registered, and nothing can be.
+    EXPECT_EQ(com::registryPath(), "");
+    EXPECT_TRUE(reg.load().empty());
+    std::string why;
+    EXPECT_EQ(com::updateRegistry([](Registry&) { return com::S_OK; }, &why), com::REGDB_E_WRITEREGDB);
+    EXPECT_NE(why.find("no registry file"), std::string::npos) << why;
+
+    com::suggestRegistryFolder("module");
+    EXPECT_EQ(com::registryPath(), reg.folder() + "/module/registry");
+    com::setRegistryFolder("program");
+    com::suggestRegistryFolder("other");
+    EXPECT_EQ(com::registryPath(), reg.folder() + "/program/registry") << "the program's choice wins";
+    ASSERT_EQ(com::updateRegistry([](Registry& r) {
+                  r.setValue("HKCR\\K", "", RegValue::string("v"));
+                  return com::S_OK;
+              }),
+              com::S_OK);
+    EXPECT_TRUE(std::filesystem::exists(reg.folder() + "/program/registry"));
+    // The environment still overrides both (every other test relies on it).
+    ::setenv("COM_REGISTRY_FILE", reg.path().c_str(), 1);
+    EXPECT_EQ(com::registryPath(), reg.path());
+
+    if (saved)
+        ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

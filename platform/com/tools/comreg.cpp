@@ -166,6 +166,7 @@ int list(const std::string& arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    setRegistryFolder(COMREG_REGISTRY_FOLDER);
     if (argc < 2) return usage();
     std::string cmd = argv[1];
     if (cmd == "registry" && argc == 2) {

@@ -328,3 +328,7 @@ protected:
 };
 
 }  // namespace veskor
+
+// For objects written with com/object.h: IVeskor extends IDispatch.
+template <>
+struct com::InterfaceTraits<veskor::IVeskor> : com::InterfaceInfo<veskor::IID_IVeskor, com::IDispatch> {};

@@ -17,32 +17,6 @@
 
 namespace moduletest {
 
-TempRegistry::TempRegistry() {
-    char tmpl[] = "/tmp/veskormod-test-XXXXXX";
-    folder_ = ::mkdtemp(tmpl);
-    ::setenv("COM_REGISTRY_FILE", (folder_ + "/registry").c_str(), 1);
-}
-
-TempRegistry::~TempRegistry() {
-    ::unsetenv("COM_REGISTRY_FILE");
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-}
-
-com::Registry TempRegistry::load() const {
-    com::Registry r;
-    std::string why;
-    EXPECT_EQ(com::loadRegistry(r, &why), com::S_OK) << why;
-    return r;
-}
-
-ApartmentScope::ApartmentScope() {
-    com::initializeApartment();
-}
-ApartmentScope::~ApartmentScope() {
-    com::uninitializeApartment();
-}
-
 std::string modulePath() {
     return com::programFolder() + "/libVeskorMod.so";
 }
@@ -104,28 +78,6 @@ bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds lim
         com::serveApartment();
     }
     return true;
-}
-
-HRESULT Sink::QueryInterface(const com::IID& iid, void** out) {
-    if (!out) return com::E_POINTER;
-    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == veskor::IID__IVeskorEvents) {
-        AddRef();
-        *out = static_cast<com::IDispatch*>(this);
-        return com::S_OK;
-    }
-    *out = nullptr;
-    return com::E_NOINTERFACE;
-}
-
-std::uint32_t Sink::Release() {
-    std::uint32_t n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
-HRESULT Sink::GetTypeInfoCount(std::uint32_t* c) {
-    *c = 0;
-    return com::S_OK;
 }
 
 HRESULT Sink::Invoke(com::DISPID member, const com::IID&, com::LCID, std::uint16_t, com::DispParams* params,

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <com/interfaces.h>
-#include <com/registry.h>
+#include <com/object.h>
+#include <comtest/tempregistry.h>
 #include <veskor/veskor.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -17,21 +17,9 @@ namespace moduletest {
 
 using com::HRESULT;
 
-// A private registry file for the test (COM_REGISTRY_FILE), removed afterwards.
-class TempRegistry {
-public:
-    TempRegistry();
-    ~TempRegistry();
-    com::Registry load() const;
-
-private:
-    std::string folder_;
-};
-
-struct ApartmentScope {
-    ApartmentScope();
-    ~ApartmentScope();
-};
+// A private registry file for the test, and the test thread's apartment.
+using comtest::ApartmentScope;
+using comtest::TempRegistry;
 
 // libVeskorMod.so beside the test program.
 std::string modulePath();
@@ -57,7 +45,7 @@ private:
 bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(3));
 
 // Records the events it receives, with the thread they ran on.
-class Sink final : public com::IDispatch {
+class Sink final : public com::DispatchSink<veskor::IID__IVeskorEvents> {
 public:
     struct Call {
         com::DISPID dispid;
@@ -66,20 +54,8 @@ public:
     };
     std::vector<Call> calls;
 
-    HRESULT QueryInterface(const com::IID& iid, void** out) override;
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override;
-    HRESULT GetTypeInfoCount(std::uint32_t* c) override;
-    HRESULT GetTypeInfo(std::uint32_t, com::LCID, com::ITypeInfo**) override { return com::E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const com::IID&, const std::u16string*, std::uint32_t, com::LCID,
-                          com::DISPID*) override {
-        return com::E_NOTIMPL;
-    }
     HRESULT Invoke(com::DISPID member, const com::IID&, com::LCID, std::uint16_t, com::DispParams* params,
                    com::Variant*, com::ExcepInfo*, std::uint32_t*) override;
-
-private:
-    std::atomic<std::uint32_t> refs_{1};
 };
 
 }  // namespace moduletest

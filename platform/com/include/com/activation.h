@@ -4,9 +4,9 @@
 //   1. the registry (registry.h): HKCR\<ProgID>, following CurVer to the versioned ProgID,
 //      then its CLSID; HKCR\CLSID\{clsid}\InprocServer32 names the module file;
 //   2. registration-free: the modules beside the running program (the folder of
-//      /proc/self/exe), then those of the installed module folder relative to it
-//      (../lib/<arch>/sarnel). For a ProgID "Project.Class[.N]" that is lib<Project>.so; for a
-//      class identifier every lib*.so there that carries module resources. The module's own
+//      /proc/self/exe), then those of the installed module folder relative to it (the
+//      build names it: ../lib/<arch>/<product>). For a ProgID "Project.Class[.N]" that is lib<Project>.so;
+//      for a class identifier every lib*.so there that carries module resources. The module's own
 //      registration scripts, applied in memory with %MODULE% its path, say what it serves.
 // A registered module that cannot be loaded is passed over for one beside the program; when
 // there is none, its load failure is the result.

@@ -2,9 +2,9 @@
 // from other threads reach those objects only as calls posted into the apartment, which run
 // on the owning thread whenever it serves its apartment.
 //
-// The console serves its apartment from the Qt event loop (a socket notifier on the wake
-// descriptor); sarnel-cli and the tests serve it in their waits. Every wait of the console
-// therefore lets the component's events in, nested waits included.
+// A program with a Qt event loop serves its apartment from it (a socket notifier on the wake
+// descriptor); programs without one, and the tests, serve it in their waits. Every wait of
+// such a program therefore lets the component's events in, nested waits included.
 #pragma once
 
 #include <com/base.h>

@@ -130,6 +130,21 @@ protected:
     ~IUnknown() = default;  // objects are destroyed by Release, never by delete
 };
 
+// What the object helpers (com/object.h) need to know of an interface: its identifier and the
+// interface it extends. Each interface states it beside its declaration:
+//     template <> struct InterfaceTraits<IDispatch> : InterfaceInfo<IID_IDispatch, IUnknown> {};
+template <class I>
+struct InterfaceTraits;
+
+template <const IID& id, class Base>
+struct InterfaceInfo {
+    static constexpr const IID& iid = id;
+    using Extends = Base;  // void for IUnknown
+};
+
+template <>
+struct InterfaceTraits<IUnknown> : InterfaceInfo<IID_IUnknown, void> {};
+
 // Owns one reference. Attach takes over a reference the caller already holds (the result of
 // a QueryInterface or a factory), the constructor from a raw pointer adds one.
 template <class T>

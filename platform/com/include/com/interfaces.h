@@ -53,6 +53,8 @@ public:
 protected:
     ~IDispatch() = default;
 };
+template <>
+struct InterfaceTraits<IDispatch> : InterfaceInfo<IID_IDispatch, IUnknown> {};
 
 class IClassFactory : public IUnknown {
 public:
@@ -62,6 +64,8 @@ public:
 protected:
     ~IClassFactory() = default;
 };
+template <>
+struct InterfaceTraits<IClassFactory> : InterfaceInfo<IID_IClassFactory, IUnknown> {};
 
 class IConnectionPointContainer;
 
@@ -75,6 +79,8 @@ public:
 protected:
     ~IConnectionPoint() = default;
 };
+template <>
+struct InterfaceTraits<IConnectionPoint> : InterfaceInfo<IID_IConnectionPoint, IUnknown> {};
 
 class IConnectionPointContainer : public IUnknown {
 public:
@@ -83,6 +89,8 @@ public:
 protected:
     ~IConnectionPointContainer() = default;
 };
+template <>
+struct InterfaceTraits<IConnectionPointContainer> : InterfaceInfo<IID_IConnectionPointContainer, IUnknown> {};
 
 class ISupportErrorInfo : public IUnknown {
 public:
@@ -92,5 +100,7 @@ public:
 protected:
     ~ISupportErrorInfo() = default;
 };
+template <>
+struct InterfaceTraits<ISupportErrorInfo> : InterfaceInfo<IID_ISupportErrorInfo, IUnknown> {};
 
 }  // namespace com

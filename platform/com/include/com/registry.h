@@ -3,7 +3,8 @@
 // and keep the case they were created with.
 //
 // It lives in a per-user text file: $COM_REGISTRY_FILE when set (tests point it at their
-// own), else $XDG_CONFIG_HOME/sarnel/registry, else ~/.config/sarnel/registry. Every change
+// own), else FOLDER/registry in $XDG_CONFIG_HOME or ~/.config, where the program names FOLDER
+// (setRegistryFolder below) or, failing that, the module registering itself. Every change
 // is a transaction (updateRegistry): the file is locked, read, changed in memory, written to
 // a temporary file beside it and renamed over it, so a reader sees the old file or the new
 // one, never a half-written one. A file that cannot be parsed is reported with its line
@@ -11,7 +12,7 @@
 //
 // File format, one item a line (blank lines and lines starting with ';' or '#' are ignored):
 //   [HKCR\CLSID\{...}\InprocServer32]     a key, by its full path
-//   @="/usr/lib/sarnel/libVeskorMod.so"   its default value
+//   @="/usr/lib/app/libComp.so"          its default value
 //   "ThreadingModel"="Apartment"          a named text value
 //   "Count"=dword:0000002a                a named 32-bit value
 // Inside quotes a backslash escapes '"' and '\'.
@@ -81,7 +82,14 @@ private:
     std::map<std::string, Key> keys_;  // by folded path
 };
 
-// The registry file in use (see the top of this header).
+// The folder of the registry file under the user's configuration folder. A program names
+// its own at start-up, before anything looks at the registry; a module suggests one when it
+// registers itself, which counts only while the program has named none.
+void setRegistryFolder(const std::string& folder);
+void suggestRegistryFolder(const std::string& folder);
+
+// The registry file in use (see the top of this header); empty while nothing named one. Then
+// the registry reads as empty and a change fails with REGDB_E_WRITEREGDB.
 std::string registryPath();
 
 // Reads the registry file. A missing file is an empty registry. REGDB_E_READREGDB, with the

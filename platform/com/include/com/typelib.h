@@ -104,6 +104,8 @@ public:
 protected:
     ~ITypeInfo() = default;
 };
+template <>
+struct InterfaceTraits<ITypeInfo> : InterfaceInfo<IID_ITypeInfo, IUnknown> {};
 
 class ITypeLib : public IUnknown {
 public:
@@ -116,6 +118,8 @@ public:
 protected:
     ~ITypeLib() = default;
 };
+template <>
+struct InterfaceTraits<ITypeLib> : InterfaceInfo<IID_ITypeLib, IUnknown> {};
 
 // What a control offers to tell its host about its class: the coclass's type information
 // and, through IProvideClassInfo2, the dispatch interface of its default event source.
@@ -126,6 +130,8 @@ public:
 protected:
     ~IProvideClassInfo() = default;
 };
+template <>
+struct InterfaceTraits<IProvideClassInfo> : InterfaceInfo<IID_IProvideClassInfo, IUnknown> {};
 
 inline constexpr std::uint32_t GUIDKIND_DEFAULT_SOURCE_DISP_IID = 1;
 
@@ -138,6 +144,8 @@ public:
 protected:
     ~IProvideClassInfo2() = default;
 };
+template <>
+struct InterfaceTraits<IProvideClassInfo2> : InterfaceInfo<IID_IProvideClassInfo2, IProvideClassInfo> {};
 
 // The look-ups of ITypeInfo, on a description itself (for an object that serves its own).
 HRESULT namesToIds(const TypeDesc& type, const std::u16string* names, std::uint32_t count, DISPID* ids);

@@ -3,10 +3,10 @@
 #include <com/dispatch.h>
 #include <com/errorinfo.h>
 #include <com/module.h>
+#include <com/object.h>
 #include <com/text.h>
 #include <com/typelib.h>
 
-#include <atomic>
 #include <memory>
 
 using namespace com;
@@ -87,51 +87,9 @@ ComPtr<ITypeInfo> typeInfoOf(const GUID& guid) {
     return info;
 }
 
-class Counter final : public IDispatch, public IProvideClassInfo2 {
+class Counter final : public Dispatch<Object<As<IDispatch, IID_ICounter>, IProvideClassInfo2>> {
 public:
     Counter() { life.objectCreated(); }
-
-    HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ICounter) {
-            *out = static_cast<IDispatch*>(this);
-        } else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) {
-            *out = static_cast<IProvideClassInfo2*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-    HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-        if (!count) return E_POINTER;
-        *count = 1;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(std::uint32_t index, LCID, ITypeInfo** out) override {
-        if (!out) return E_POINTER;
-        if (index != 0) return DISP_E_BADINDEX;
-        *out = info().get();
-        (*out)->AddRef();
-        return S_OK;
-    }
-    HRESULT GetIDsOfNames(const IID&, const std::u16string* names, std::uint32_t count, LCID,
-                          DISPID* ids) override {
-        return info()->GetIDsOfNames(names, count, ids);
-    }
-    HRESULT Invoke(DISPID member, const IID&, LCID, std::uint16_t flags, DispParams* params, Variant* result,
-                   ExcepInfo* excep, std::uint32_t* argErr) override {
-        return dispatchCall(info().get(), member, flags, params, result, excep, argErr,
-                            [&](const FuncDesc& f, CallArgs& a, Variant* r) { return call(f, a, *r); });
-    }
 
     HRESULT GetClassInfo(ITypeInfo** out) override {
         if (!out) return E_POINTER;
@@ -146,14 +104,16 @@ public:
     }
 
 private:
-    ~Counter() { life.objectDestroyed(); }
+    ~Counter() override { life.objectDestroyed(); }
 
-    const ComPtr<ITypeInfo>& info() {
-        if (!info_) info_ = typeInfoOf(IID_ICounter);
-        return info_;
+    const TypeDesc& typeDesc() override { return kTypes[2]; }
+    HRESULT typeInfo(ITypeInfo** out) override {
+        *out = typeInfoOf(IID_ICounter).detach();
+        return *out ? S_OK : E_UNEXPECTED;
     }
 
-    HRESULT call(const FuncDesc& f, CallArgs& a, Variant& r) {
+    HRESULT invokeMember(const FuncDesc& f, CallArgs& a, Variant* result) override {
+        Variant& r = *result;
         HRESULT hr = S_OK;
         switch (f.id) {
             case DISPID_Value:
@@ -194,23 +154,14 @@ private:
         return DISP_E_MEMBERNOTFOUND;
     }
 
-    std::atomic<std::uint32_t> refs_{1};
     std::int32_t value_ = 0;
     std::u16string label_;
-    ComPtr<ITypeInfo> info_;
 };
 
 class Factory final : public IClassFactory {
 public:
     HRESULT QueryInterface(const IID& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return queryInterface<IClassFactory>(this, iid, out);
     }
     // The factory is static: its references keep the module as a lock would.
     std::uint32_t AddRef() override {
