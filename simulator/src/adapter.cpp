@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
+#include <sysio/sysio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -163,7 +164,7 @@ void Adapter::Impl::openDevice() {
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     // Our own slave descriptor stays open for the adapter's lifetime, so the master does not
     // hang up while the console has the port closed. It is never read.
-    slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    slave = sysio::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (slave < 0) {
         const int e = errno;
         closeFd(master);
@@ -245,8 +246,7 @@ void Adapter::Impl::halt() {
 
 void Adapter::Impl::wakeUp() {
     if (wake < 0) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t r = ::write(wake, &one, sizeof one);
+    sysio::signalEvent(wake);
 }
 
 void Adapter::Impl::loop() {
@@ -269,32 +269,20 @@ void Adapter::Impl::loop() {
 
         pollfd fds[2] = {{wake, POLLIN, 0},
                          {watchMaster ? master : -1, short(POLLIN | (writable ? POLLOUT : 0)), 0}};
-        timespec ts{};
-        timespec* timeout = nullptr;
-        if (deadline) {
-            const auto left = std::max(*deadline - Clock::now(), Clock::duration::zero());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            ts.tv_sec = ns / 1'000'000'000;
-            ts.tv_nsec = ns % 1'000'000'000;
-            timeout = &ts;
-        }
-        if (::ppoll(fds, 2, timeout, nullptr) < 0 && errno != EINTR) break;
+        if (sysio::pollUntil(fds, 2, deadline) < 0) break;
 
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t v;
-            [[maybe_unused]] ssize_t r = ::read(wake, &v, sizeof v);
-        }
+        if (fds[0].revents & POLLIN) sysio::drainEvent(wake);
         if (fds[1].revents & POLLOUT) {
             std::lock_guard lock(m);
             wantWritable = false;
         }
         if (fds[1].revents & POLLIN) {
-            const ssize_t n = ::read(master, buf, sizeof buf);
+            const ssize_t n = sysio::read(master, buf, sizeof buf);
             if (n > 0) {
                 // At other line settings the adapter's UART sees only framing errors.
                 if (!options.checkLineSettings || hostMatchesAdapter(slave))
                     received(buf, static_cast<std::size_t>(n), Clock::now());
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            } else if (n == 0 || errno != EAGAIN) {
                 masterQuietUntil = Clock::now() + std::chrono::milliseconds(20);
             }
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
@@ -403,9 +391,10 @@ std::optional<Clock::time_point> Adapter::Impl::runOutput(Clock::time_point now)
         // At other line settings nothing the adapter sends is understood by the host: the
         // bytes are lost as framing errors would lose them.
         const bool understood = !options.checkLineSettings || hostMatchesAdapter(slave);
-        const ssize_t w = understood ? ::write(master, s.bytes.data() + s.pos, n) : static_cast<ssize_t>(n);
+        const ssize_t w =
+            understood ? sysio::write(master, s.bytes.data() + s.pos, n) : static_cast<ssize_t>(n);
         if (w < 0) {
-            if (errno == EAGAIN || errno == EINTR) {
+            if (errno == EAGAIN) {
                 wantWritable = true;
                 return std::nullopt;
             }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sysio/sysio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,7 +15,7 @@ namespace simtest {
 using Clock = std::chrono::steady_clock;
 
 Host::Host(const std::string& device) {
-    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd_ = sysio::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) throw std::runtime_error("cannot open " + device);
     termios t{};
     ::tcgetattr(fd_, &t);
@@ -37,14 +38,14 @@ void Host::setLine(int baud) {
 void Host::send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = sysio::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n > 0)
             done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+        else if (n < 0 && errno != EAGAIN)
             throw std::runtime_error("write failed");
         else {
             pollfd p{fd_, POLLOUT, 0};
-            ::poll(&p, 1, 100);
+            sysio::poll(&p, 1, 100);
         }
     }
 }
@@ -52,9 +53,9 @@ void Host::send(const std::string& bytes) {
 std::string Host::readSome(std::chrono::milliseconds timeout) {
     if (!pending_.empty()) return std::exchange(pending_, {});
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0 || !(p.revents & POLLIN)) return {};
+    if (sysio::poll(&p, 1, static_cast<int>(timeout.count())) <= 0 || !(p.revents & POLLIN)) return {};
     char buf[4096];
-    const ssize_t n = ::read(fd_, buf, sizeof buf);
+    const ssize_t n = sysio::read(fd_, buf, sizeof buf);
     return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
 }
 
@@ -83,10 +84,10 @@ std::string Host::collect(std::chrono::milliseconds span) {
 
 bool Host::hungUp(std::chrono::milliseconds timeout) {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
+    if (sysio::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
     if (p.revents & (POLLHUP | POLLERR)) return true;
     char c;
-    const ssize_t n = ::read(fd_, &c, 1);
+    const ssize_t n = sysio::read(fd_, &c, 1);
     return n == 0 || (n < 0 && errno == EIO);
 }
 

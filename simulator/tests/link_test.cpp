@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sysio/sysio.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -56,6 +57,20 @@ TEST(Link, FramesAreCutOutOfWhateverArrives) {
     ASSERT_TRUE(adapter.waitForFrames(3, 1s));
     EXPECT_EQ(adapter.framesReceived(), (std::vector<std::string>{"0013", "0000", "0019"}));
     EXPECT_EQ(adapter.stats().framesReceived, 3u);
+}
+
+TEST(Link, InterruptedCallsAndShortTransfersLoseNothing) {
+    sim::Adapter adapter;
+    sysio::Choppy faults(2);
+    sysio::setFaults(&faults);
+    {
+        Host host(adapter.devicePath());
+        EXPECT_EQ(host.ask("0000"), "!000002260005\r\n");
+        adapter.setTemperature(21.5);
+        EXPECT_EQ(host.ask("001009000190010200019102030 4"), "!0010?09\r\n");
+    }
+    sysio::setFaults(nullptr);
+    EXPECT_GT(faults.interrupted(), 10);
 }
 
 TEST(Link, SurvivesTheHostClosingAndReopening) {

@@ -5,6 +5,7 @@
 #include <com/text.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "classinfo.h"
 #include "create.h"
@@ -20,6 +21,12 @@ std::atomic<long> liveObjects{0};
 
 constexpr std::size_t kMaxPortPath = 1023;
 const std::string kDevicePrefix = "\\\\.\\";
+
+// Where COM names lead: the folder that VESKOR_PORT_DIR names, read at every Open.
+serial::NameSettings portNames() {
+    const char* dir = std::getenv("VESKOR_PORT_DIR");
+    return {dir ? dir : ""};
+}
 
 }  // namespace
 
@@ -478,8 +485,8 @@ HRESULT Veskor::Open(const std::u16string& portName, com::Variant settings) {
 
     if (!validFormat(line.dataBits, line.stopCode)) return fail(VESKOR_E_STOPBITS);
 
-    serial::Code why;
-    std::unique_ptr<serial::Device> dev = serial::openDevice(serial::resolvePortName(name), &why);
+    serial::Failure why;
+    std::unique_ptr<serial::Device> dev = serial::openDevice(serial::resolvePort(name, portNames()), &why);
     if (!dev) return fail(VESKOR_E_OPEN);
 
     // Configure before the monitor starts: a failure then has only the device to release, and

@@ -3,6 +3,7 @@
 #include <com/apartment.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sysio/sysio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,7 +50,7 @@ void PtyControl::open(const std::string& portName, const std::string& settings) 
     ++opens_;
     settings_ = settings;
     const std::string path = portName.starts_with("/") ? portName : sarnel::resolveport(portName);
-    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = path.empty() ? -1 : sysio::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw sarnel::ConsoleError(kPortOpenFailed, "The port could not be opened: " + portName);
     termios tio{};
     tcgetattr(fd, &tio);
@@ -68,7 +69,7 @@ void PtyControl::close() {
     if (fd_ < 0) return;
     ++closes_;
     const char stop = 1;
-    (void)!::write(stopPipe_[1], &stop, 1);
+    sysio::write(stopPipe_[1], &stop, 1);
     reader_.join();
     ::close(stopPipe_[0]);
     ::close(stopPipe_[1]);
@@ -83,18 +84,15 @@ void PtyControl::readerLoop() {
     char buf[4096];
     for (;;) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
+        if (sysio::poll(fds, 2, -1) < 0) return;
         if (fds[1].revents) return;
         if (fds[0].revents & (POLLERR | POLLNVAL)) return;
-        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        const ssize_t n = sysio::read(fd_, buf, sizeof buf);
         if (n <= 0) {
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n < 0 && errno == EAGAIN) continue;
             // Hang-up: wait for the stop request instead of spinning on a dead descriptor.
             pollfd stop{stopPipe_[0], POLLIN, 0};
-            ::poll(&stop, 1, -1);
+            sysio::poll(&stop, 1, -1);
             return;
         }
         bool lineEnd = false;
@@ -132,18 +130,17 @@ std::int32_t PtyControl::write(const std::string& data, std::int32_t count, std:
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
     while (done < total) {
-        const ssize_t n = ::write(fd_, data.data() + done, total - done);
+        const ssize_t n = sysio::write(fd_, data.data() + done, total - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            throw sarnel::ConsoleError(kWriteFailed, std::strerror(errno));
+        if (n < 0 && errno != EAGAIN) throw sarnel::ConsoleError(kWriteFailed, std::strerror(errno));
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd out{fd_, POLLOUT, 0};
-        ::poll(&out, 1, static_cast<int>(left.count()));
+        sysio::poll(&out, 1, static_cast<int>(left.count()));
     }
     return static_cast<std::int32_t>(done);
 }

@@ -1,6 +1,7 @@
 #include <com/apartment.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sysio/sysio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -73,16 +74,8 @@ public:
     std::thread::id owner() const { return owner_; }
 
 private:
-    void signal() {
-        std::uint64_t one = 1;
-        while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
-    void drain() {
-        std::uint64_t count;
-        while (::read(wake_, &count, sizeof count) < 0 && errno == EINTR) {
-        }
-    }
+    void signal() { sysio::signalEvent(wake_); }
+    void drain() { sysio::drainEvent(wake_); }
 
     const std::thread::id owner_;
     const int wake_;
@@ -158,7 +151,7 @@ bool waitApartment(std::chrono::steady_clock::time_point deadline) {
         if (left.count() <= 0) return false;
         pollfd p{apartment->wakeDescriptor(), POLLIN, 0};
         int ms = left.count() > 1000000 ? 1000000 : static_cast<int>(left.count());
-        if (::poll(&p, 1, ms) < 0 && errno != EINTR) return apartment->pending();
+        if (sysio::poll(&p, 1, ms) < 0) return apartment->pending();
     }
 }
 

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sysio/sysio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -336,21 +337,11 @@ void makeParents(const std::string& path) {
         ::mkdir(path.substr(0, i).c_str(), 0700);
 }
 
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 HRESULT writeFile(const std::string& path, const Registry& r, std::string* error) {
     std::string tmp = path + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && writeAll(fd, r.print()) && ::fsync(fd) == 0;
+    int fd = sysio::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const std::string text = r.print();
+    bool ok = fd >= 0 && sysio::writeAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
     int savedErrno = errno;
     if (fd >= 0) ::close(fd);
     if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return S_OK;
@@ -365,10 +356,8 @@ HRESULT writeFile(const std::string& path, const Registry& r, std::string* error
 class FileLock {
 public:
     explicit FileLock(const std::string& path) {
-        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) < 0 && errno == EINTR) {
-            }
+        fd_ = sysio::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ >= 0) sysio::flock(fd_, LOCK_EX);
     }
     ~FileLock() {
         if (fd_ >= 0) ::close(fd_);  // releases the lock

@@ -6,32 +6,6 @@
 
 namespace serial {
 
-const char* codeName(Code code) {
-    switch (code) {
-        case Code::ok:
-            return "ok";
-        case Code::pending:
-            return "pending";
-        case Code::incomplete:
-            return "incomplete";
-        case Code::cancelled:
-            return "cancelled";
-        case Code::hungUp:
-            return "hung up";
-        case Code::notSupported:
-            return "not supported";
-        case Code::invalidArgument:
-            return "invalid argument";
-        case Code::busy:
-            return "busy";
-        case Code::notFound:
-            return "not found";
-        case Code::failed:
-            return "failed";
-    }
-    return "?";
-}
-
 Request::Request() : state_(std::make_shared<State>()) {}
 
 const Event& Request::event() const {

@@ -10,6 +10,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sysio/sysio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,41 +21,13 @@
 
 #include "backends.h"
 #include "core.h"
+#include "errors.h"
 #include "kernelserial.h"
 #include "markdecoder.h"
 
 namespace serial {
 
 namespace {
-
-Code fromErrno(int e) {
-    switch (e) {
-        case 0:
-            return Code::ok;
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return Code::notFound;
-        case EBUSY:
-        case EWOULDBLOCK:
-            return Code::busy;
-        case EIO:
-            return Code::hungUp;
-        case ENOTTY:
-        case EINVAL:
-            return Code::notSupported;
-        default:
-            return Code::failed;
-    }
-}
-
-int ioctlRetry(int fd, unsigned long req, void* arg) {
-    int r;
-    do {
-        r = ::ioctl(fd, req, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
 
 speed_t standardSpeed(std::uint32_t rate) {
     switch (rate) {
@@ -91,7 +64,7 @@ class TermiosDevice final : public CoreDevice {
 public:
     TermiosDevice(int fd, int wake) : CoreDevice(std::make_shared<std::mutex>()), fd_(fd), wake_(wake) {
         int bits;
-        modemLines_ = ioctlRetry(fd_, TIOCMGET, &bits) == 0;
+        modemLines_ = sysio::ioctl(fd_, TIOCMGET, &bits) == 0;
         if (modemLines_) lastModem_ = bits;
         countersOk_ = kernel::readCounters(fd_, &counters_);
         reader_ = std::thread([this] { run(); });
@@ -105,7 +78,7 @@ public:
         }
         kick();
         reader_.join();
-        ::ioctl(fd_, TIOCNXCL);
+        sysio::ioctl(fd_, TIOCNXCL);
         ::close(fd_);  // never retried: the descriptor is gone either way
         ::close(wake_);
     }
@@ -116,7 +89,7 @@ public:
         auto l = lock();
         if (hungUp_) return Code::hungUp;
         termios t;
-        if (::tcgetattr(fd_, &t) < 0) return fromErrno(errno);
+        if (::tcgetattr(fd_, &t) < 0) return codeForErrno(errno);
         ControlBlock b = dcb_;
         std::uint32_t rate;
         if (kernel::readRate(fd_, &rate)) b.baudRate = rate;
@@ -165,7 +138,7 @@ public:
         auto l = lock();
         if (hungUp_) return Code::hungUp;
         termios t;
-        if (::tcgetattr(fd_, &t) < 0) return fromErrno(errno);
+        if (::tcgetattr(fd_, &t) < 0) return codeForErrno(errno);
         // Raw: nothing translated, nothing echoed, no signals. PARMRK where the line can report
         // conditions (the driver keeps line counters: UARTs, USB adapters), so that breaks and,
         // with INPCK, parity and framing errors arrive marked in the data. A pseudo-terminal has
@@ -204,7 +177,7 @@ public:
         t.c_cc[VSTOP] = b.xoffChar;
         speed_t sp = standardSpeed(b.baudRate);
         if (sp) cfsetspeed(&t, sp);
-        if (::tcsetattr(fd_, TCSANOW, &t) < 0) return fromErrno(errno);
+        if (::tcsetattr(fd_, TCSANOW, &t) < 0) return codeForErrno(errno);
         if (!sp && !kernel::setRate(fd_, b.baudRate)) return Code::failed;
         // tcsetattr succeeds when any change applied: check that the rate and format took.
         termios back;
@@ -236,10 +209,10 @@ public:
             case Escape::setXoff:
                 // Ours and what the kernel still holds: both stop.
                 xoffHeld_ = true;
-                return ::tcflow(fd_, TCOOFF) == 0 ? Code::ok : fromErrno(errno);
+                return ::tcflow(fd_, TCOOFF) == 0 ? Code::ok : codeForErrno(errno);
             case Escape::setXon:
                 xoffHeld_ = false;
-                if (::tcflow(fd_, TCOON) < 0) return fromErrno(errno);
+                if (::tcflow(fd_, TCOON) < 0) return codeForErrno(errno);
                 l.unlock();
                 kick();
                 return Code::ok;
@@ -252,9 +225,9 @@ public:
             case Escape::clrDtr:
                 return setLine(TIOCM_DTR, false);
             case Escape::setBreak:
-                return ioctlRetry(fd_, TIOCSBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
+                return sysio::ioctl(fd_, TIOCSBRK, nullptr) == 0 ? Code::ok : codeForErrno(errno);
             case Escape::clrBreak:
-                return ioctlRetry(fd_, TIOCCBRK, nullptr) == 0 ? Code::ok : fromErrno(errno);
+                return sysio::ioctl(fd_, TIOCCBRK, nullptr) == 0 ? Code::ok : codeForErrno(errno);
         }
         return Code::invalidArgument;
     }
@@ -264,7 +237,7 @@ public:
         if (hungUp_) return Code::hungUp;
         if (!modemLines_) return Code::notSupported;
         int m;
-        if (ioctlRetry(fd_, TIOCMGET, &m) < 0) return fromErrno(errno);
+        if (sysio::ioctl(fd_, TIOCMGET, &m) < 0) return codeForErrno(errno);
         *bits = modemBits(m);
         return Code::ok;
     }
@@ -281,14 +254,10 @@ private:
 
     Code setLine(int bit, bool on) {
         if (!modemLines_) return Code::notSupported;
-        return ioctlRetry(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? Code::ok : fromErrno(errno);
+        return sysio::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? Code::ok : codeForErrno(errno);
     }
 
-    void kick() {
-        std::uint64_t one = 1;
-        while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
+    void kick() { sysio::signalEvent(wake_); }
 
     // DSR output flow control has no driver support on Linux: output waits here while the
     // sampled DSR line is off.
@@ -304,9 +273,8 @@ private:
     void transmitLocked() override {
         while (!writes_.empty() && !holdingLocked()) {
             WriteOp& w = writes_.front();
-            ssize_t n = ::write(fd_, w.buffer + w.sent, w.count - w.sent);
+            ssize_t n = sysio::write(fd_, w.buffer + w.sent, w.count - w.sent);
             if (n < 0) {
-                if (errno == EINTR) continue;
                 if (errno == EAGAIN) break;
                 if (errno == EIO) {
                     hangUpLocked();
@@ -327,7 +295,7 @@ private:
 
     std::uint32_t outQueueLocked() override {
         int q = 0;
-        if (ioctlRetry(fd_, TIOCOUTQ, &q) < 0) q = 0;
+        if (sysio::ioctl(fd_, TIOCOUTQ, &q) < 0) q = 0;
         return unsentBytesLocked() + static_cast<std::uint32_t>(q);
     }
 
@@ -392,19 +360,15 @@ private:
             }
             pollfd p[2] = {{wake_, POLLIN, 0}, {fd_, events, 0}};
             int nfds = events ? 2 : 1;
-            if (::poll(p, nfds, timeout) < 0 && errno != EINTR) return;
-            if (p[0].revents & POLLIN) {
-                std::uint64_t v;
-                while (::read(wake_, &v, sizeof v) < 0 && errno == EINTR) {
-                }
-            }
+            if (sysio::poll(p, static_cast<std::size_t>(nfds), timeout) < 0) return;
+            if (p[0].revents & POLLIN) sysio::drainEvent(wake_);
             auto l = lock();
             if (stopping_) return;
             if (hungUp_) continue;
             if (nfds == 2 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
                 std::size_t room = std::min(receiveRoomLocked(), sizeof buf);
                 if (room) {
-                    ssize_t n = ::read(fd_, buf, room);
+                    ssize_t n = sysio::read(fd_, buf, room);
                     if (n > 0 && !countersOk_) {
                         receiveLocked(buf, static_cast<std::size_t>(n), true);
                     } else if (n > 0) {
@@ -416,7 +380,7 @@ private:
                             collectErrorsLocked();
                             if (errors_ == before) addErrorsLocked(kParityError);
                         }
-                    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    } else if (n == 0 || errno != EAGAIN) {
                         hangUpLocked();
                         continue;
                     }
@@ -428,14 +392,14 @@ private:
             if (!writes_.empty()) transmitLocked();
             if (txCheck_ && writes_.empty()) {
                 int q = 0;
-                if (ioctlRetry(fd_, TIOCOUTQ, &q) < 0 || q == 0) {
+                if (sysio::ioctl(fd_, TIOCOUTQ, &q) < 0 || q == 0) {
                     txCheck_ = false;
                     raiseLocked(kEvTxEmpty);
                 }
             }
             if (sampleModemLocked()) {
                 int m;
-                if (ioctlRetry(fd_, TIOCMGET, &m) == 0) {
+                if (sysio::ioctl(fd_, TIOCMGET, &m) == 0) {
                     int changed = m ^ lastModem_;
                     std::uint32_t ev = 0;
                     if (changed & TIOCM_CTS) ev |= kEvCts;
@@ -467,40 +431,29 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Device> openTermios(const std::string& path, Code* why) {
-    auto fail = [&](Code c) -> std::unique_ptr<Device> {
-        if (why) *why = c;
+std::unique_ptr<Device> openTermios(const std::string& path, Failure* why) {
+    int fd = -1;
+    auto fail = [&](int error) -> std::unique_ptr<Device> {
+        if (fd >= 0) ::close(fd);
+        if (why) *why = systemFailure(error, path);
         return nullptr;
     };
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fail(fromErrno(errno));
+    fd = sysio::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
     // The advisory lock first: TIOCEXCL alone races, and does not stop a second open in this
     // process or by root.
-    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
-        int e = errno;
-        ::close(fd);
-        return fail(e == EWOULDBLOCK ? Code::busy : fromErrno(e));
-    }
-    if (!::isatty(fd)) {
-        ::close(fd);
-        return fail(Code::notFound);
-    }
-    ::ioctl(fd, TIOCEXCL);  // EINVAL/ENOTTY on some drivers: the lock still holds
+    if (sysio::flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(errno);
+    if (!::isatty(fd)) return fail(ENOTTY);
+    sysio::ioctl(fd, TIOCEXCL);  // EINVAL/ENOTTY on some drivers: the lock still holds
     termios t;
-    if (::tcgetattr(fd, &t) < 0) {
-        ::close(fd);
-        return fail(Code::failed);
-    }
+    if (::tcgetattr(fd, &t) < 0) return fail(errno);
     ::cfmakeraw(&t);
     t.c_cflag &= ~HUPCL;
     t.c_cflag |= CREAD | CLOCAL;
     ::tcsetattr(fd, TCSANOW, &t);
     int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wake < 0) {
-        ::close(fd);
-        return fail(Code::failed);
-    }
-    if (why) *why = Code::ok;
+    if (wake < 0) return fail(errno);
+    if (why) *why = Failure{};
     return std::make_unique<TermiosDevice>(fd, wake);
 }
 

@@ -1,17 +1,20 @@
-// The device layer: port names, the event, the mark decoder, the termios device on a
-// pseudo-terminal and the null-modem pair.
+// The device layer: the event, the mark decoder, the termios device on a pseudo-terminal and
+// the null-modem pair.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <serial/device.h>
 #include <serial/nullmodem.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <sysio/sysio.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "../src/markdecoder.h"
@@ -20,26 +23,6 @@ using namespace serial;
 using namespace std::chrono_literals;
 
 namespace {
-
-TEST(PortNames, ResolveThroughTheFolderTheTableOrAsAPath) {
-    ::unsetenv("VESKOR_PORT_DIR");
-    const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"},     {"COM32", "/dev/ttyS31"},  {"COM33", "/dev/ttyUSB0"},
-        {"com64", "/dev/ttyUSB31"}, {"COM65", "/dev/ttyACM0"}, {"COM96", "/dev/ttyACM31"},
-        {"COM97", "COM97"},         {"COM0", "COM0"},          {"/dev/pts/3", "/dev/pts/3"},
-        {"PAIR-A", "PAIR-A"},       {"COM1x", "COM1x"},        {"COM", "COM"},
-    };
-    for (auto [name, path] : cases) EXPECT_EQ(resolvePortName(name), path) << name;
-
-    auto dir = std::filesystem::temp_directory_path() / ("veskor-ports-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::filesystem::create_symlink("/dev/null", dir / "COM3");
-    ::setenv("VESKOR_PORT_DIR", dir.c_str(), 1);
-    EXPECT_EQ(resolvePortName("COM3"), (dir / "COM3").string());
-    EXPECT_EQ(resolvePortName("COM4"), "/dev/ttyS3");  // not in the folder: the table
-    ::unsetenv("VESKOR_PORT_DIR");
-    std::filesystem::remove_all(dir);
-}
 
 TEST(EventWait, FirstSetWinsAndTimeoutsExpire) {
     Event a, b;
@@ -109,20 +92,122 @@ struct Pty {
         if (master >= 0) ::close(master);
     }
     void write(const std::string& s) { ASSERT_EQ(::write(master, s.data(), s.size()), (ssize_t)s.size()); }
+    // What the device sent: up to `n` bytes, waiting at most two seconds for them.
+    std::string read(std::size_t n) {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + 2s;
+        while (got.size() < n && std::chrono::steady_clock::now() < end) {
+            pollfd p{master, POLLIN, 0};
+            char buf[256];
+            if (sysio::poll(&p, 1, 100) <= 0) continue;
+            const ssize_t k = sysio::read(master, buf, std::min(sizeof buf, n - got.size()));
+            if (k > 0) got.append(buf, static_cast<std::size_t>(k));
+        }
+        return got;
+    }
 };
 
-TEST(TermiosDevice, ExclusiveOpenAndMissingDevices) {
+TEST(TermiosDevice, ExclusiveOpenAndWhyAnOpenFailed) {
     Pty pty;
-    Code why;
+    Failure why;
     auto first = openDevice(pty.slave, &why);
-    ASSERT_TRUE(first) << codeName(why);
+    ASSERT_TRUE(first) << why.cause();
     EXPECT_FALSE(openDevice(pty.slave, &why));
-    EXPECT_EQ(why, Code::busy);
+    EXPECT_EQ(why.code, Code::busy);
+    EXPECT_EQ(why.cause(), pty.slave + ": busy (already in use)");
     first.reset();
     EXPECT_TRUE(openDevice(pty.slave, &why));
+
     EXPECT_FALSE(openDevice("/dev/nonexistent-tty", &why));
-    EXPECT_EQ(why, Code::notFound);
-    EXPECT_FALSE(openDevice("/dev/null", &why));  // not a terminal
+    EXPECT_EQ(why.code, Code::notFound);
+    EXPECT_EQ(why.error, ENOENT);
+    EXPECT_EQ(why.cause(), "/dev/nonexistent-tty: no such device");
+    EXPECT_FALSE(openDevice("/dev/null", &why));
+    EXPECT_EQ(why.cause(), "/dev/null: not a serial port");
+    EXPECT_FALSE(openDevice(resolvePort("COM97", {}), &why));
+    EXPECT_EQ(why.cause(), "COM97: no such device");
+}
+
+// Runs `body` in a child process without root's privileges (as nobody when we are root) and
+// returns what it wrote.
+std::string unprivileged(const std::function<std::string()>& body) {
+    int out[2];
+    if (::pipe(out) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        const std::string text = body();
+        sysio::writeAll(out[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = sysio::read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return text;
+}
+
+TEST(TermiosDevice, APermissionRefusedNamesTheGroupThatMayOpen) {
+    Pty pty;
+    // The device as udev leaves a serial adapter: read and write for its owner and its group.
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(pty.slave.c_str(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(::chmod(pty.slave.c_str(), 0660), 0);
+    } else {
+        ASSERT_EQ(::chmod(pty.slave.c_str(), 0), 0);  // closed even to its owner
+    }
+    const std::string said = unprivileged([&] {
+        Failure why;
+        if (openDevice(pty.slave, &why)) return std::string("opened");
+        return std::string(codeName(why.code)) + "|" + why.cause();
+    });
+    const std::string group = ::geteuid() == 0 ? " (the device belongs to the group dialout)" : "";
+    EXPECT_EQ(said, "access denied|" + pty.slave + ": permission denied" + group);
+}
+
+TEST(TermiosDevice, InterruptedCallsAndShortTransfersLoseNothing) {
+    Pty pty;
+    sysio::Choppy faults(3);
+    sysio::setFaults(&faults);
+    auto d = openDevice(pty.slave);
+    ASSERT_TRUE(d);
+    ControlBlock b;
+    ASSERT_EQ(d->getState(&b), Code::ok);
+    b.evtChar = '\n';
+    ASSERT_EQ(d->setState(b), Code::ok);
+    ASSERT_EQ(d->setEventMask(kEvAll), Code::ok);
+    Request wait;
+    ASSERT_EQ(d->waitEvent(wait), Code::pending);
+    const std::string line = "!0010ABCDEFGHIJKLMNOP\r\n";
+    pty.write(line);
+    ASSERT_TRUE(wait.event().wait(2000));
+    std::uint32_t events = 0;
+    ASSERT_EQ(wait.result(nullptr, false, &events), Code::ok);
+    // Arriving three bytes at a time, the line may still be coming in: read all of it.
+    std::string got(line.size(), '\0');
+    Request r;
+    ASSERT_NE(d->read(r, got.data(), static_cast<std::uint32_t>(got.size())), Code::failed);
+    std::uint32_t n = 0;
+    ASSERT_EQ(r.result(&n, true), Code::ok);
+    EXPECT_EQ(got, line);
+
+    const std::string frame = "$0010" + std::string(40, 'w') + "\r";
+    Request w;
+    d->write(w, frame.data(), static_cast<std::uint32_t>(frame.size()));
+    ASSERT_EQ(w.result(&n, true), Code::ok);
+    EXPECT_EQ(n, frame.size());
+    sysio::setFaults(nullptr);
+    EXPECT_EQ(pty.read(frame.size()), frame);
+    EXPECT_GT(faults.interrupted(), 10);
 }
 
 TEST(TermiosDevice, ReceivesFFAndFlagsAndWaitsForEvents) {

@@ -17,11 +17,11 @@
 #pragma once
 
 #include <serial/event.h>
+#include <serial/names.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 
 namespace serial {
 
@@ -37,10 +37,21 @@ enum class Code {
     invalidArgument,
     busy,  // opened by someone else
     notFound,
-    failed,  // any other system error
+    accessDenied,  // the device exists but this user may not open it
+    failed,        // any other system error
 };
 
 const char* codeName(Code code);
+
+// Why a device did not open, kept to the end so that a person can be told.
+struct Failure {
+    Code code = Code::ok;
+    int error = 0;      // the system's errno when a system call refused; 0 otherwise
+    std::string path;   // what was opened: the device path, or the name when it led nowhere
+    std::string group;  // accessDenied: the group whose members may open the device, if any
+    // "/dev/ttyUSB0: permission denied (the device belongs to the group dialout)"
+    std::string cause() const;
+};
 
 // --- Line settings -----------------------------------------------------------------------------
 
@@ -184,13 +195,11 @@ public:
     virtual Code cancel(Request& request) = 0;
 };
 
-// Opens a device for exclusive use by its path: a name of an in-memory pair end (nullmodem.h)
-// or a device path. `why` receives busy, notFound or failed.
-std::unique_ptr<Device> openDevice(const std::string& path, Code* why = nullptr);
-
-// The device path for a port name: "COMn" through VESKOR_PORT_DIR/COMn when that exists, else
-// COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31; a name that
-// starts with "/" as it is; anything else unchanged (so it may name an in-memory pair end).
-std::string resolvePortName(std::string_view name);
+// Opens a device for exclusive use by its path: a device path, or the name of an in-memory
+// pair end (nullmodem.h). On failure `why` says why: notFound, busy, accessDenied or another
+// code, with the system's errno.
+std::unique_ptr<Device> openDevice(const std::string& path, Failure* why = nullptr);
+// Opens what a port name resolved to (names.h).
+std::unique_ptr<Device> openDevice(const PortTarget& target, Failure* why = nullptr);
 
 }  // namespace serial
