@@ -1,6 +1,5 @@
 #include "console/responses/portscan.h"
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,16 +37,6 @@ bool accessDenied(const std::string& path) {
     return ::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
 }
 
-// The group whose members may open the device; empty when membership would not help (the
-// device grants its group no read and write access, or the group is root's).
-std::string owningGroup(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0) return {};
-    if (const group* g = ::getgrgid(st.st_gid)) return g->gr_name;
-    return {};
-}
-
 // Runs one call of the control; a failure closes the control and reports false, so that the
 // probe carries on with its next step as the scan's error path wants.
 template <typename Call>
@@ -70,30 +59,14 @@ int portcount(const PortTable& table) {
     return std::atoi(text.c_str() + i);
 }
 
-std::string resolveport(const std::string& name) {
-    if (!name.empty() && name[0] == '/') return name;
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return {};
-    int n = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || n > 100000) return {};
-        n = n * 10 + (name[i] - '0');
-    }
-    if (const char* dir = std::getenv("VESKOR_PORT_DIR"); dir && *dir) {
-        std::string entry = std::string(dir) + "/" + name;
-        struct stat st {};
-        if (::lstat(entry.c_str(), &st) == 0) {
-            if (char* real = ::realpath(entry.c_str(), nullptr)) {
-                std::string path = real;
-                std::free(real);
-                return path;
-            }
-            return entry;  // a dangling link: the port existed and has gone
-        }
-    }
-    if (n >= 1 && n <= 32) return "/dev/ttyS" + std::to_string(n - 1);
-    if (n >= 33 && n <= 64) return "/dev/ttyUSB" + std::to_string(n - 33);
-    if (n >= 65 && n <= 96) return "/dev/ttyACM" + std::to_string(n - 65);
-    return {};
+serial::NameSettings portnames() {
+    const char* dir = std::getenv("VESKOR_PORT_DIR");
+    return {dir ? dir : ""};
+}
+
+std::string devicepath(const std::string& name) {
+    serial::PortTarget target = serial::resolvePort(name, portnames());
+    return target.kind == serial::PortTarget::Kind::device ? std::move(target.path) : std::string();
 }
 
 std::string& scanbuffer() {
@@ -137,9 +110,9 @@ const std::string& PortScanner::devicePath(const std::string& name) const {
 }
 
 void PortScanner::noteFailedOpen(const std::string& name) {
-    std::string path = resolveport(name);
+    const std::string path = devicepath(name);
     if (path.empty() || !isDenied_ || !isDenied_(path)) return;
-    denied_.push_back({name, path, owningGroup(path)});
+    denied_.push_back({name, path, serial::accessGroup(path)});
 }
 
 void PortScanner::portscan(PortTable& table, std::string& expected, std::string& settings,
@@ -194,7 +167,7 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
                 }
                 // The control may report the name in its device-namespace form ("\\.\COM3");
                 // the device path is what the engineer needs.
-                if (path.empty() || path[0] != '/') path = resolveport(name);
+                if (path.empty() || path[0] != '/') path = devicepath(name);
                 paths_.emplace_back(name, path);
             }
         }

@@ -4,6 +4,8 @@
 // bootloader window and sarnel-cli use it; none of them has a port open during a scan.
 #pragma once
 
+#include <serial/names.h>
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -48,11 +50,11 @@ struct DeniedPort {
     std::string group;  // the group that owns the device ("dialout"); empty when unknown
 };
 
-// Where the name COMn leads: the entry COMn of the folder named by VESKOR_PORT_DIR (followed
-// when it is a link), else COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31,
-// COM65-96 = /dev/ttyACM0-31; a name that begins with "/" is its own path. Empty when the
-// name leads nowhere.
-std::string resolveport(const std::string& name);
+// Where port names lead, as the component resolves them: COMn through the folder named by
+// VESKOR_PORT_DIR (read at every call), then the fixed table (serial/names.h).
+serial::NameSettings portnames();
+// The device path a port name leads to; empty when it leads to no device.
+std::string devicepath(const std::string& name);
 
 // The text received by the scan's control since the current port's probe began. Console-wide,
 // like the original; it keeps the last probed port's replies until the next probe.

@@ -49,7 +49,7 @@ void PtyControl::open(const std::string& portName, const std::string& settings) 
     close();
     ++opens_;
     settings_ = settings;
-    const std::string path = portName.starts_with("/") ? portName : sarnel::resolveport(portName);
+    const std::string path = sarnel::devicepath(portName);
     const int fd = path.empty() ? -1 : sysio::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw sarnel::ConsoleError(kPortOpenFailed, "The port could not be opened: " + portName);
     termios tio{};

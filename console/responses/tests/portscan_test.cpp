@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "console/base/tests/fakeserial_support.h"
 
@@ -141,38 +139,6 @@ TEST_F(PortScan, ReportsTheDevicePathOfEachPortListed) {
     scan(kAdapterReplies);
     EXPECT_EQ(scanner.devicePath("COM3"), "/dev/pts/9");
     EXPECT_EQ(scanner.devicePath("COM4"), "");
-}
-
-TEST(ResolvePort, NamesLeadToDevices) {
-    const char* old = std::getenv("VESKOR_PORT_DIR");
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "resolveport-test";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "target").put('x');
-    std::filesystem::create_symlink(dir / "target", dir / "COM5");
-    ::setenv("VESKOR_PORT_DIR", dir.c_str(), 1);
-    struct Row {
-        const char* name;
-        std::string path;
-    } rows[] = {
-        {"COM5", (dir / "target").string()},  // the folder's entry wins
-        {"COM1", "/dev/ttyS0"},
-        {"COM32", "/dev/ttyS31"},
-        {"COM33", "/dev/ttyUSB0"},
-        {"COM65", "/dev/ttyACM0"},
-        {"COM96", "/dev/ttyACM31"},
-        {"COM97", ""},
-        {"COM0", ""},
-        {"COMx", ""},
-        {"LPT1", ""},
-        {"/dev/ttyUSB3", "/dev/ttyUSB3"},
-    };
-    for (const Row& r : rows) EXPECT_EQ(resolveport(r.name), r.path) << r.name;
-    if (old)
-        ::setenv("VESKOR_PORT_DIR", old, 1);
-    else
-        ::unsetenv("VESKOR_PORT_DIR");
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

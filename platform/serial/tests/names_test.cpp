@@ -31,14 +31,22 @@ TEST(PortNames, ResolveThroughTheTableOrAsAPath) {
         Kind kind;
         const char* path;
     } rows[] = {
-        {"COM1", Kind::device, "/dev/ttyS0"},      {"COM32", Kind::device, "/dev/ttyS31"},
-        {"COM33", Kind::device, "/dev/ttyUSB0"},   {"com64", Kind::device, "/dev/ttyUSB31"},
-        {"Com65", Kind::device, "/dev/ttyACM0"},   {"COM96", Kind::device, "/dev/ttyACM31"},
-        {"/dev/pts/3", Kind::device, "/dev/pts/3"}, {"COM97", Kind::none, "COM97"},
-        {"COM999", Kind::none, "COM999"},          {"COM0", Kind::other, "COM0"},
-        {"COM03", Kind::other, "COM03"},           {"COM1x", Kind::other, "COM1x"},
-        {"COM", Kind::other, "COM"},               {"LPT1", Kind::other, "LPT1"},
-        {"PAIR-A", Kind::other, "PAIR-A"},         {"", Kind::other, ""},
+        {"COM1", Kind::device, "/dev/ttyS0"},
+        {"COM32", Kind::device, "/dev/ttyS31"},
+        {"COM33", Kind::device, "/dev/ttyUSB0"},
+        {"com64", Kind::device, "/dev/ttyUSB31"},
+        {"Com65", Kind::device, "/dev/ttyACM0"},
+        {"COM96", Kind::device, "/dev/ttyACM31"},
+        {"/dev/pts/3", Kind::device, "/dev/pts/3"},
+        {"COM97", Kind::none, "COM97"},
+        {"COM999", Kind::none, "COM999"},
+        {"COM0", Kind::other, "COM0"},
+        {"COM03", Kind::other, "COM03"},
+        {"COM1x", Kind::other, "COM1x"},
+        {"COM", Kind::other, "COM"},
+        {"LPT1", Kind::other, "LPT1"},
+        {"PAIR-A", Kind::other, "PAIR-A"},
+        {"", Kind::other, ""},
         {"COM1234567890", Kind::other, "COM1234567890"},
     };
     for (const auto& r : rows) {

@@ -62,7 +62,8 @@ int open(const char* path, int flags, mode_t mode) {
 }
 
 ssize_t read(int fd, void* buffer, std::size_t count) {
-    return retried<ssize_t>(Call::read, fd, [&] { return ::read(fd, buffer, allowed(Call::read, fd, count)); });
+    return retried<ssize_t>(Call::read, fd,
+                            [&] { return ::read(fd, buffer, allowed(Call::read, fd, count)); });
 }
 
 ssize_t write(int fd, const void* buffer, std::size_t count) {
