@@ -10,6 +10,7 @@
 
 #include "console/base/alert.h"
 #include "console/shell/basicutilities.h"
+#include "console/shell/helpdocs.h"
 
 namespace sarnel {
 
@@ -105,8 +106,15 @@ bool settingsfile(const std::string& mode, const std::string& path, SettingsLine
 }
 
 std::string settingspath(const std::string& programFolder, const std::string& programName) {
-    const std::string beside = (programFolder == "/" ? "" : programFolder) + "/" + programName + ".ini";
-    if (::access(programFolder.c_str(), W_OK) == 0 || ::access(beside.c_str(), W_OK) == 0) return beside;
+    const std::string own = programFolder == "/" ? "" : programFolder;
+    const std::string beside = own + "/" + programName + ".ini";
+    // An installed program (its help documents in ../share/sarnel, not beside it) never writes
+    // its own folder: run as root it could, and would leave a file in /usr/bin that no package
+    // owns. A settings file already beside it stays in use.
+    const bool installed =
+        helpdocumentpath(programFolder, kHelpDocument) != own + "/" + helpdocumentname(kHelpDocument);
+    if (::access(beside.c_str(), W_OK) == 0) return beside;
+    if (!installed && ::access(programFolder.c_str(), W_OK) == 0) return beside;
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
         base = xdg;

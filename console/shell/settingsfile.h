@@ -30,8 +30,9 @@ bool settingsfile(const std::string& mode, const std::string& path, SettingsLine
 std::int32_t fileerrornumber(int err);
 
 // Where the settings file lives: beside the program ("<program folder>/<program name>.ini")
-// when that folder can be written, or the file there can, else in the user's configuration
-// folder ($XDG_CONFIG_HOME, or ~/.config, then "sarnel/"), which is created as needed.
+// when the file there can be written, or that folder can and the program is not an installed
+// one (whose help documents are in ../share/sarnel), else in the user's configuration folder
+// ($XDG_CONFIG_HOME, or ~/.config, then "sarnel/"), which is created as needed.
 std::string settingspath(const std::string& programFolder, const std::string& programName);
 
 }  // namespace sarnel

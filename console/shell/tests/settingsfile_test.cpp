@@ -148,6 +148,33 @@ TEST(SettingsPath, BesideTheProgramOrInTheUserFolder) {
     fs::remove_all(dir);
 }
 
+TEST(SettingsPath, AnInstalledProgramKeepsItsSettingsOutOfItsFolder) {
+    // <prefix>/bin beside <prefix>/share/sarnel, both writable (as /usr/bin is for root).
+    const fs::path prefix = fs::temp_directory_path() / ("settingsinstalled-" + std::to_string(::getpid()));
+    fs::remove_all(prefix);
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "share" / "sarnel");
+    spit(prefix / "share" / "sarnel" / "helpfile.rtf", "{\\rtf1}");
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_HOME", (prefix / "config").c_str(), 1);
+
+    EXPECT_EQ(settingspath((prefix / "bin").string(), "sarnel"),
+              (prefix / "config" / "sarnel" / "sarnel.ini").string());
+    // A settings file that is there already stays in use.
+    spit(prefix / "bin" / "sarnel.ini", "");
+    EXPECT_EQ(settingspath((prefix / "bin").string(), "sarnel"), (prefix / "bin" / "sarnel.ini").string());
+    fs::remove(prefix / "bin" / "sarnel.ini");
+    // A build folder has its help documents beside the program and keeps its settings there.
+    spit(prefix / "bin" / "helpfile.rtf", "{\\rtf1}");
+    EXPECT_EQ(settingspath((prefix / "bin").string(), "sarnel"), (prefix / "bin" / "sarnel.ini").string());
+
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", old, 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    fs::remove_all(prefix);
+}
+
 TEST(FileExists, OnlyOrdinaryFiles) {
     const fs::path file = fs::temp_directory_path() / ("fileexists-" + std::to_string(::getpid()) + ".txt");
     spit(file, "x");
