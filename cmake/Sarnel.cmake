@@ -82,33 +82,100 @@ function(sarnel_add_benchmarks)
   endforeach()
 endfunction()
 
-# sarnel_console_room(): the sources of a console room. Plain C++ in the room's folder goes
-# into sarnel_logic, Qt windows in its ui/ folder into sarnel_ui; tests/ holds logic tests,
-# tests/ui/ window tests (offscreen), fuzz/ and bench/ their targets.
+# The console's rooms. Each room console/<room>/ is a static library sarnel_<room> of its plain
+# C++ files (no QtWidgets) and, when it has windows, sarnel_<room>_ui of its ui/ folder. A room
+# names the rooms it may use, and its libraries link only those (its windows link their
+# windows): docs/architecture.md draws these arrows.
+#
+# The build enforces them. A room's headers are reachable as "console/<room>/..." only through
+# the folder rooms/<room>/ of the build tree, which holds one link, console/<room>, to the
+# room's source folder; a library puts on its include path only that folder of its own room
+# and, through linking, those of the rooms it uses. So an include of a room that may not be
+# used fails to compile ("No such file or directory"), in the room's code, tests, benchmarks
+# and fuzz targets alike. Rooms are added bottom-up, and a room may only use rooms already
+# added, so no circle can form.
+
+# sarnel_room_headers(<room> <var>): makes rooms/<room>/console/<room> (a link to the current
+# source folder) and sets <var> to the include folder rooms/<room>.
+function(sarnel_room_headers room var)
+  set(tree ${CMAKE_BINARY_DIR}/rooms/${room})
+  file(MAKE_DIRECTORY ${tree}/console)
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${tree}/console/${room} SYMBOLIC)
+  set(${var} ${tree} PARENT_SCOPE)
+endfunction()
+
+# sarnel_console_room([USES <rooms...>] [LINKS <targets...>] [PROGRAM <name>]
+#                     [TEST_LINKS <targets...>] [TEST_ENV <k=v...>])
+# The room in the current folder. USES: the console rooms it may use. LINKS: other libraries it
+# may use (platform/*, the component's header). PROGRAM: the room's files are that program
+# instead of a library; its tests see what the program sees and are built after it, since
+# they run it. TEST_LINKS: what the room's tests and benchmarks link besides the room;
+# TEST_ENV: their environment. tests/ holds logic tests, tests/ui/ window tests (offscreen),
+# fuzz/ and bench/ their targets; adding a file there needs no CMake edit.
 function(sarnel_console_room)
+  cmake_parse_arguments(R "" "PROGRAM" "USES;LINKS;TEST_LINKS;TEST_ENV" ${ARGN})
+  get_filename_component(room ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(lib sarnel_${room})
+  foreach(used IN LISTS R_USES)
+    if(NOT TARGET sarnel_${used})
+      message(FATAL_ERROR "console/${room} uses console/${used}, which is not added before it")
+    endif()
+  endforeach()
+  list(TRANSFORM R_USES PREPEND sarnel_ OUTPUT_VARIABLE used_libs)
+  sarnel_room_headers(${room} tree)
+
   file(GLOB logic CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  if(logic)
-    target_sources(sarnel_logic PRIVATE ${logic})
+  if(R_PROGRAM)
+    # The program's own files are no library: the room's tests get its include folder and
+    # its libraries through an interface target of the room's name.
+    add_library(${lib} INTERFACE)
+    target_include_directories(${lib} INTERFACE ${tree})
+    target_link_libraries(${lib} INTERFACE ${used_libs} ${R_LINKS})
+    add_executable(${R_PROGRAM} ${logic})
+    target_link_libraries(${R_PROGRAM} PRIVATE ${lib})
+  else()
+    add_library(${lib} STATIC ${logic})
+    target_include_directories(${lib} PUBLIC ${tree})
+    target_link_libraries(${lib} PUBLIC ${used_libs} ${R_LINKS})
   endif()
+  add_library(sarnel::${room} ALIAS ${lib})
+
+  set(ui_lib)
   if(SARNEL_UI)
     file(GLOB ui CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.h
                                    ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.qrc)
     if(ui)
-      target_sources(sarnel_ui PRIVATE ${ui})
+      set(ui_lib ${lib}_ui)
+      add_library(${ui_lib} STATIC ${ui})
+      add_library(sarnel::${room}_ui ALIAS ${ui_lib})
+      set_target_properties(${ui_lib} PROPERTIES AUTOMOC ON AUTORCC ON)
+      target_link_libraries(${ui_lib} PUBLIC ${lib} Qt6::Widgets)
+      foreach(used IN LISTS used_libs)
+        if(TARGET ${used}_ui)
+          target_link_libraries(${ui_lib} PUBLIC ${used}_ui)
+        endif()
+      endforeach()
     endif()
   endif()
-  # Test helpers that drive pseudo-terminals retry their calls as the device layer does.
-  set(test_libs sarnel_logic platform::sysio)
+
+  set(test_libs ${lib} ${R_TEST_LINKS})
   if(TARGET adaptersim)
     list(APPEND test_libs adaptersim)
   endif()
-  sarnel_add_tests(DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests LIBS ${test_libs})
-  if(SARNEL_UI)
-    sarnel_add_tests(DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests/ui LIBS sarnel_ui ${test_libs} LABELS ui)
+  sarnel_add_tests(DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests LIBS ${test_libs} ENV ${R_TEST_ENV})
+  if(R_PROGRAM)
+    file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
+    foreach(t IN LISTS tests)
+      get_filename_component(name ${t} NAME_WE)
+      if(TARGET ${name})
+        add_dependencies(${name} ${R_PROGRAM})
+      endif()
+    endforeach()
   endif()
-  sarnel_add_fuzzers(DIR ${CMAKE_CURRENT_SOURCE_DIR}/fuzz LIBS sarnel_logic)
+  sarnel_add_fuzzers(DIR ${CMAKE_CURRENT_SOURCE_DIR}/fuzz LIBS ${lib})
   sarnel_add_benchmarks(DIR ${CMAKE_CURRENT_SOURCE_DIR}/bench LIBS ${test_libs})
-  if(SARNEL_UI)
-    sarnel_add_benchmarks(DIR ${CMAKE_CURRENT_SOURCE_DIR}/bench/ui LIBS sarnel_ui ${test_libs})
+  if(ui_lib)
+    sarnel_add_tests(DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests/ui LIBS ${ui_lib} ${test_libs} LABELS ui)
+    sarnel_add_benchmarks(DIR ${CMAKE_CURRENT_SOURCE_DIR}/bench/ui LIBS ${ui_lib} ${test_libs})
   endif()
 endfunction()

@@ -5,8 +5,6 @@
 #include <set>
 #include <string>
 
-#include "console/shell/versiontext.h"
-
 namespace sarnel {
 namespace {
 
@@ -73,12 +71,6 @@ TEST(FramesTest, TokenTableCoversEveryLabelOnce) {
     EXPECT_EQ(findtokencode("06")->tooltip, "Delay is (nn + 20)uS");
     EXPECT_EQ(findtokencode("76")->label, -1);
     EXPECT_EQ(tokenforlabel(32), nullptr);
-}
-
-TEST(VersiontextTest, TwoDigitMinorAndRevision) {
-    EXPECT_EQ(versiontext(2, 1, 9), "2.01.09");
-    EXPECT_EQ(versiontext(10, 12, 0), "10.12.00");
-    EXPECT_EQ(versiontext(), "1.00.00");
 }
 
 }  // namespace

@@ -18,10 +18,10 @@
 #include "console/base/rs232.h"
 #include "console/base/simulatedport.h"
 #include "console/base/ui/qtpump.h"
+#include "console/command/tests/ui/workspace_support.h"
 #include "console/command/ui/workspacepanel.h"
 #include "console/command/writepath.h"
 #include "console/shell/ui/mainwindow.h"
-#include "workspace_support.h"
 
 namespace sarnel::testing {
 namespace {
