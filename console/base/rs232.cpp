@@ -9,11 +9,12 @@
 #include <com/errorinfo.h>
 #include <com/object.h>
 #include <com/registry.h>
-#include <com/taskmem.h>
 #include <com/text.h>
 #include <sarnel/version.h>
 #include <veskor/veskor.h>
 
+#include <array>
+#include <span>
 #include <utility>
 
 #include "console/base/consoleerror.h"
@@ -58,7 +59,7 @@ public:
     std::function<void()> lineHandler;
 };
 
-class Rs232 final : public Rs232Control {
+class Rs232 final : public SerialControl {
 public:
     Rs232() {
         if (!com::currentApartment())
@@ -87,9 +88,6 @@ public:
     void open(const std::string& portName, const std::string& settings) override {
         call(veskor::DISPID_Open, com::DISPATCH_METHOD, text(portName), text(settings));
     }
-    void openStored(const std::string& portName) override {
-        call(veskor::DISPID_Open, com::DISPATCH_METHOD, text(portName), Variant::missing());
-    }
     void close() override { call(veskor::DISPID_Close, com::DISPATCH_METHOD); }
     bool isOpen() override { return get(veskor::DISPID_IsOpen).i4 != 0; }
     std::string portName() override { return com::narrow(get(veskor::DISPID_PortName).str); }
@@ -101,12 +99,6 @@ public:
         call(veskor::DISPID_Write, com::DISPATCH_METHOD, text(data));
     }
     std::string read() override { return com::narrow(call(veskor::DISPID_Read, com::DISPATCH_METHOD).str); }
-    std::string read(std::int32_t count, std::int32_t timeoutMs, std::int32_t* bytesRead) override {
-        Variant n;
-        Variant r = call(veskor::DISPID_Read, com::DISPATCH_METHOD, count, timeoutMs, Variant::byRef(n));
-        if (bytesRead) *bytesRead = n.vt == com::VT_I4 ? n.i4 : 0;
-        return com::narrow(r.str);
-    }
 
     std::int32_t getBreak() override { return get(veskor::DISPID_Break).i4; }
     void setBreak(std::int32_t value) override { put(veskor::DISPID_Break, value); }
@@ -115,62 +107,11 @@ public:
 
     void setLineHandler(std::function<void()> handler) override { sink_->lineHandler = std::move(handler); }
 
-    // --- The rest of the control -----------------------------------------------------------
-
-    std::int32_t baudRate() override { return get(veskor::DISPID_BaudRate).i4; }
-    void setBaudRate(std::int32_t v) override { put(veskor::DISPID_BaudRate, v); }
-    std::int16_t dataBits() override { return get(veskor::DISPID_DataBits).i2; }
-    void setDataBits(std::int16_t v) override { put(veskor::DISPID_DataBits, v); }
-    std::int16_t parity() override { return get(veskor::DISPID_Parity).i2; }
-    void setParity(std::int16_t v) override { put(veskor::DISPID_Parity, v); }
-    std::int16_t stopBits() override { return get(veskor::DISPID_StopBits).i2; }
-    void setStopBits(std::int16_t v) override { put(veskor::DISPID_StopBits, v); }
-    std::int32_t cd() override { return get(veskor::DISPID_Cd).i4; }
-    std::int32_t cts() override { return get(veskor::DISPID_Cts).i4; }
-    std::int32_t dsr() override { return get(veskor::DISPID_Dsr).i4; }
-    std::int32_t dtr() override { return get(veskor::DISPID_Dtr).i4; }
-    void setDtr(std::int32_t v) override { put(veskor::DISPID_Dtr, v); }
-    std::int32_t dtrDsr() override { return get(veskor::DISPID_DtrDsr).i4; }
-    void setDtrDsr(std::int32_t v) override { put(veskor::DISPID_DtrDsr, v); }
-    std::int32_t rtsCts() override { return get(veskor::DISPID_RtsCts).i4; }
-    void setRtsCts(std::int32_t v) override { put(veskor::DISPID_RtsCts, v); }
-    std::int32_t rts() override { return get(veskor::DISPID_Rts).i4; }
-    void setRts(std::int32_t v) override { put(veskor::DISPID_Rts, v); }
-    std::int32_t xonXoff() override { return get(veskor::DISPID_XonXoff).i4; }
-    void setXonXoff(std::int32_t v) override { put(veskor::DISPID_XonXoff, v); }
-    std::int32_t portHandle() override { return get(veskor::DISPID_PortHandle).i4; }
-    std::int32_t bytesUsedRQ() override { return get(veskor::DISPID_BytesUsedRQ).i4; }
-    std::int32_t bytesUsedTQ() override { return get(veskor::DISPID_BytesUsedTQ).i4; }
-    std::int32_t ring() override { return get(veskor::DISPID_Ring).i4; }
-    std::string eventChar() override { return com::narrow(get(veskor::DISPID_EventChar).str); }
-    void setEventChar(const std::string& v) override { put(veskor::DISPID_EventChar, text(v)); }
-    std::int32_t fireOnEventChar() override { return get(veskor::DISPID_FireOnEventChar).i4; }
-    void setFireOnEventChar(std::int32_t v) override { put(veskor::DISPID_FireOnEventChar, v); }
-    std::int32_t enableReadOnEventChar() override { return get(veskor::DISPID_EnableReadOnEventChar).i4; }
-    void setEnableReadOnEventChar(std::int32_t v) override { put(veskor::DISPID_EnableReadOnEventChar, v); }
-
-    LineErrors getErrorStatus() override {
-        Variant p, f, o;
-        call(veskor::DISPID_GetErrorStatus, com::DISPATCH_METHOD, Variant::byRef(p), Variant::byRef(f),
-             Variant::byRef(o));
-        return LineErrors{p.i4, f.i4, o.i4};
-    }
-    void sendXon() override { call(veskor::DISPID_SendXon, com::DISPATCH_METHOD); }
-    void sendXoff() override { call(veskor::DISPID_SendXoff, com::DISPATCH_METHOD); }
-
-    std::int32_t writeBinary(const void* bytes, std::int32_t count, std::int32_t timeoutMs) override {
-        auto address = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(bytes));
-        return call(veskor::DISPID_WriteBinary, com::DISPATCH_METHOD, address, count, timeoutMs).i4;
-    }
-    std::string readBinary(std::int32_t count, std::int32_t timeoutMs) override {
-        Variant n;
-        Variant r =
-            call(veskor::DISPID_ReadBinary, com::DISPATCH_METHOD, count, timeoutMs, Variant::byRef(n));
-        auto* block = reinterpret_cast<char*>(static_cast<std::intptr_t>(r.i8));
-        std::string bytes;
-        if (block && n.vt == com::VT_I4 && n.i4 > 0) bytes.assign(block, static_cast<std::size_t>(n.i4));
-        com::taskMemFree(block);
-        return bytes;
+    // One member by dispatch identifier; a failure becomes ConsoleError.
+    Variant callArgs(DISPID id, std::uint16_t flags, std::span<Variant> args) {
+        com::InvokeResult r = com::invokeArgs(disp_.get(), id, flags, args);
+        if (com::failed(r.hr)) raise(r.code(), r.excep.description);
+        return std::move(r.value);
     }
 
 private:
@@ -178,9 +119,8 @@ private:
 
     template <class... A>
     Variant call(DISPID id, std::uint16_t flags, A&&... args) {
-        com::InvokeResult r = com::invoke(disp_.get(), id, flags, std::forward<A>(args)...);
-        if (com::failed(r.hr)) raise(r.code(), r.excep.description);
-        return std::move(r.value);
+        std::array<Variant, sizeof...(A)> list{Variant(std::forward<A>(args))...};
+        return callArgs(id, flags, list);
     }
     Variant get(DISPID id) { return call(id, com::DISPATCH_PROPERTYGET); }
     template <class T>
@@ -196,12 +136,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Rs232Control> createRs232Control() {
+std::unique_ptr<SerialControl> createRs232() {
     return std::make_unique<Rs232>();
 }
 
-std::unique_ptr<SerialControl> createRs232() {
-    return createRs232Control();
+Variant callRs232(SerialControl& control, DISPID member, std::uint16_t flags, std::vector<Variant> args) {
+    return dynamic_cast<Rs232&>(control).callArgs(member, flags, args);
 }
 
 }  // namespace sarnel

@@ -1,9 +1,11 @@
-// IVeskor by dispatch identifier: each call is bound against the type library's description
-// of the member (argument count, optional arguments left out, the put's value, out-arguments)
-// and then made on the C++ interface, so both ways in behave the same.
+// IVeskor by dispatch identifier: each call, bound by com::Dispatch against the member's
+// description, is made on the C++ interface, so both ways in behave the same. The binder of
+// each member is generated from its row (veskor/members.h) and its C++ signature.
 #include "dispatch.h"
 
-#include <com/dispatch.h>
+#include <iterator>
+#include <tuple>
+#include <utility>
 
 #include "typelibrary.h"
 
@@ -13,167 +15,119 @@ namespace veskor {
 
 namespace {
 
+// One parameter of a member's C++ signature: filled from the bound call before the member
+// runs (`in`), passed to it (`arg`), and written back after it succeeded (`out`). Position
+// `i` is the parameter's in the description; the pointer after the last one is the result.
+template <class P>
+struct Slot {  // a required number
+    P value{};
+    HRESULT in(CallArgs& a, std::size_t i, const FuncDesc&) { return a.get(i, value); }
+    P arg() { return value; }
+    void out(CallArgs&, std::size_t, Variant*) {}
+};
+
+template <>
+struct Slot<const std::u16string&> {  // a required text
+    std::u16string value;
+    HRESULT in(CallArgs& a, std::size_t i, const FuncDesc&) { return a.get(i, value); }
+    const std::u16string& arg() { return value; }
+    void out(CallArgs&, std::size_t, Variant*) {}
+};
+
+template <>
+struct Slot<Variant> {  // optional: converted to its declared type, or missing
+    Variant value;
+    Variant target;  // an optional out-argument's value
+    bool output = false;
+
+    HRESULT in(CallArgs& a, std::size_t i, const FuncDesc& f) {
+        const ParamDesc& p = f.params[i];
+        if (!a.has(i)) {
+            value = Variant::missing();
+            return S_OK;
+        }
+        if (p.flags & PARAMFLAG_FOUT) {
+            output = true;
+            value = Variant::byRef(target);
+            return S_OK;
+        }
+        HRESULT hr = S_OK;
+        if (p.vt == VT_BSTR) {
+            std::u16string text;
+            hr = a.get(i, text);
+            value = Variant(std::move(text));
+        } else {
+            std::int32_t number = 0;
+            hr = a.get(i, number);
+            value = Variant(number);
+        }
+        return hr;
+    }
+    Variant arg() { return value; }
+    void out(CallArgs& a, std::size_t i, Variant*) {
+        if (output) a.setOut(i, target);
+    }
+};
+
 template <class T>
-HRESULT getter(IVeskor* v, HRESULT (IVeskor::*member)(T*), Variant* result) {
+struct Slot<T*> {  // an out-argument, or the member's result
     T value{};
-    HRESULT hr = (v->*member)(&value);
-    if (succeeded(hr)) *result = Variant(std::move(value));
-    return hr;
-}
-
-template <class T>
-HRESULT putter(IVeskor* v, HRESULT (IVeskor::*member)(T), CallArgs& args) {
-    T value{};
-    if (HRESULT hr = args.get(0, value); failed(hr)) return hr;
-    return (v->*member)(value);
-}
-
-template <class T>
-HRESULT property(IVeskor* v, const FuncDesc& f, CallArgs& args, Variant* result, HRESULT (IVeskor::*get)(T*),
-                 HRESULT (IVeskor::*put)(T)) {
-    return f.invokeKind == DISPATCH_PROPERTYPUT ? putter(v, put, args) : getter(v, get, result);
-}
-
-// An optional 32-bit argument as the interface takes it: converted when given, else missing.
-HRESULT optional32(CallArgs& args, std::size_t i, Variant& out) {
-    if (!args.has(i)) {
-        out = Variant::missing();
+    std::size_t params = 0;
+    HRESULT in(CallArgs&, std::size_t, const FuncDesc& f) {
+        params = f.params.size();
         return S_OK;
     }
-    std::int32_t value = 0;
-    if (HRESULT hr = args.get(i, value); failed(hr)) return hr;
-    out = Variant(value);
-    return S_OK;
-}
+    T* arg() { return &value; }
+    void out(CallArgs& a, std::size_t i, Variant* result) {
+        if (i < params)
+            a.setOut(i, Variant(value));
+        else
+            *result = Variant(std::move(value));
+    }
+};
 
-// Read and ReadBinary: count, time-out and the optional out-count at position 2.
-template <class Out>
-HRESULT readCall(IVeskor* v, CallArgs& args, Variant* result,
-                 HRESULT (IVeskor::*member)(Variant, Variant, Variant, Out*)) {
-    Variant count, timeout, bytesRead;
-    HRESULT hr;
-    if (failed(hr = optional32(args, 0, count)) || failed(hr = optional32(args, 1, timeout))) return hr;
-    const bool wantsCount = args.has(2);
-    Out out{};
-    hr = (v->*member)(count, timeout, wantsCount ? Variant::byRef(bytesRead) : Variant::missing(), &out);
+template <class... P, std::size_t... I>
+HRESULT call(IVeskor* v, HRESULT (IVeskor::*member)(P...), const FuncDesc& f, CallArgs& a,
+             [[maybe_unused]] Variant* result, std::index_sequence<I...>) {
+    std::tuple<Slot<P>...> slots;
+    HRESULT hr = S_OK;
+    // In order: the first argument that does not convert ends the call.
+    ((hr = succeeded(hr) ? std::get<I>(slots).in(a, I, f) : hr), ...);
     if (failed(hr)) return hr;
-    if (wantsCount) args.setOut(2, bytesRead);
-    *result = Variant(std::move(out));
+    hr = (v->*member)(std::get<I>(slots).arg()...);
+    if (failed(hr)) return hr;
+    (std::get<I>(slots).out(a, I, result), ...);
     return hr;
 }
 
-HRESULT call(IVeskor* v, const FuncDesc& f, CallArgs& a, Variant* r) {
-    HRESULT hr = S_OK;
-    switch (f.id) {
-        case DISPID_BaudRate:
-            return property(v, f, a, r, &IVeskor::get_BaudRate, &IVeskor::put_BaudRate);
-        case DISPID_DataBits:
-            return property(v, f, a, r, &IVeskor::get_DataBits, &IVeskor::put_DataBits);
-        case DISPID_Parity:
-            return property(v, f, a, r, &IVeskor::get_Parity, &IVeskor::put_Parity);
-        case DISPID_StopBits:
-            return property(v, f, a, r, &IVeskor::get_StopBits, &IVeskor::put_StopBits);
-        case DISPID_PortName:
-            return getter(v, &IVeskor::get_PortName, r);
-        case DISPID_Cd:
-            return getter(v, &IVeskor::get_Cd, r);
-        case DISPID_Cts:
-            return getter(v, &IVeskor::get_Cts, r);
-        case DISPID_Dsr:
-            return getter(v, &IVeskor::get_Dsr, r);
-        case DISPID_Dtr:
-            return property(v, f, a, r, &IVeskor::get_Dtr, &IVeskor::put_Dtr);
-        case DISPID_DtrDsr:
-            return property(v, f, a, r, &IVeskor::get_DtrDsr, &IVeskor::put_DtrDsr);
-        case DISPID_RtsCts:
-            return property(v, f, a, r, &IVeskor::get_RtsCts, &IVeskor::put_RtsCts);
-        case DISPID_Rts:
-            return property(v, f, a, r, &IVeskor::get_Rts, &IVeskor::put_Rts);
-        case DISPID_XonXoff:
-            return property(v, f, a, r, &IVeskor::get_XonXoff, &IVeskor::put_XonXoff);
-        case DISPID_PortHandle:
-            return getter(v, &IVeskor::get_PortHandle, r);
-        case DISPID_Break:
-            return property(v, f, a, r, &IVeskor::get_Break, &IVeskor::put_Break);
-        case DISPID_BytesUsedRQ:
-            return getter(v, &IVeskor::get_BytesUsedRQ, r);
-        case DISPID_BytesUsedTQ:
-            return getter(v, &IVeskor::get_BytesUsedTQ, r);
-        case DISPID_Ring:
-            return getter(v, &IVeskor::get_Ring, r);
-        case DISPID_EventChar:
-            if (f.invokeKind == DISPATCH_PROPERTYPUT) {
-                std::u16string text;
-                if (failed(hr = a.get(0, text))) return hr;
-                return v->put_EventChar(text);
-            }
-            return getter(v, &IVeskor::get_EventChar, r);
-        case DISPID_FireOnEventChar:
-            return property(v, f, a, r, &IVeskor::get_FireOnEventChar, &IVeskor::put_FireOnEventChar);
-        case DISPID_EnableReadOnEventChar:
-            return property(v, f, a, r, &IVeskor::get_EnableReadOnEventChar,
-                            &IVeskor::put_EnableReadOnEventChar);
-        case DISPID_Open: {
-            std::u16string port, settings;
-            if (failed(hr = a.get(0, port))) return hr;
-            if (!a.has(1)) return v->Open(port, Variant::missing());
-            if (failed(hr = a.get(1, settings))) return hr;
-            return v->Open(port, Variant(std::move(settings)));
-        }
-        case DISPID_Close:
-            return v->Close();
-        case DISPID_Write: {
-            std::u16string text;
-            Variant count, timeout;
-            if (failed(hr = a.get(0, text)) || failed(hr = optional32(a, 1, count)) ||
-                failed(hr = optional32(a, 2, timeout)))
-                return hr;
-            std::int32_t written = 0;
-            if (failed(hr = v->Write(text, count, timeout, &written))) return hr;
-            *r = Variant(written);
-            return hr;
-        }
-        case DISPID_Read:
-            return readCall(v, a, r, &IVeskor::Read);
-        case DISPID_ClearRQ:
-            return v->ClearRQ();
-        case DISPID_ClearTQ:
-            return v->ClearTQ();
-        case DISPID_GetErrorStatus: {
-            std::int32_t parity = 0, framing = 0, overrun = 0;
-            if (failed(hr = v->GetErrorStatus(&parity, &framing, &overrun))) return hr;
-            a.setOut(0, Variant(parity));
-            a.setOut(1, Variant(framing));
-            a.setOut(2, Variant(overrun));
-            return hr;
-        }
-        case DISPID_SendXon:
-            return v->SendXon();
-        case DISPID_SendXoff:
-            return v->SendXoff();
-        case DISPID_WriteBinary: {
-            std::int64_t address = 0;
-            Variant count, timeout;
-            if (failed(hr = a.get(0, address)) || failed(hr = optional32(a, 1, count)) ||
-                failed(hr = optional32(a, 2, timeout)))
-                return hr;
-            std::int32_t written = 0;
-            if (failed(hr = v->WriteBinary(address, count, timeout, &written))) return hr;
-            *r = Variant(written);
-            return hr;
-        }
-        case DISPID_ReadBinary:
-            return readCall(v, a, r, &IVeskor::ReadBinary);
-        case DISPID_IsOpen:
-            return getter(v, &IVeskor::get_IsOpen, r);
-    }
-    return DISP_E_MEMBERNOTFOUND;
+using Binder = HRESULT (*)(IVeskor*, const FuncDesc&, CallArgs&, Variant*);
+
+template <auto member>
+HRESULT bind(IVeskor* v, const FuncDesc& f, CallArgs& a, Variant* result) {
+    return [&]<class... P>(HRESULT (IVeskor::*m)(P...)) {
+        return call(v, m, f, a, result, std::index_sequence_for<P...>{});
+    }(member);
 }
+
+// One binder per entry of the type library's member list, in the same order.
+#define VESKOR_PROPERTY(Name, dispid, Type) &bind<&IVeskor::get_##Name>, &bind<&IVeskor::put_##Name>,
+#define VESKOR_READONLY(Name, dispid, Type) &bind<&IVeskor::get_##Name>,
+#define VESKOR_METHOD(Name, dispid, Result, params) &bind<&IVeskor::Name>,
+#define VESKOR_NONE(...)
+constexpr Binder kBinders[] = {VESKOR_MEMBERS(VESKOR_PROPERTY, VESKOR_READONLY, VESKOR_METHOD, VESKOR_NONE,
+                                              VESKOR_NONE, VESKOR_NONE, VESKOR_NONE)};
+#undef VESKOR_PROPERTY
+#undef VESKOR_READONLY
+#undef VESKOR_METHOD
+#undef VESKOR_NONE
+static_assert(std::size(kBinders) == 46, "one binder per member of the type library");
 
 }  // namespace
 
 HRESULT invokeVeskor(IVeskor* self, const FuncDesc& member, CallArgs& args, Variant* result) {
-    return call(self, member, args, result);
+    const auto index = static_cast<std::size_t>(&member - veskorInterfaceDesc().funcs.data());
+    if (index >= std::size(kBinders)) return DISP_E_MEMBERNOTFOUND;
+    return kBinders[index](self, member, args, result);
 }
 
 }  // namespace veskor

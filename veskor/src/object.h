@@ -92,6 +92,31 @@ struct Session {
 
 void runMonitor(std::shared_ptr<Shared> shared, std::shared_ptr<Session> session);
 
+// Declarations of IVeskor's members from their rows (veskor/members.h), for the class below.
+#define VESKOR_VALUE_I2 std::int16_t
+#define VESKOR_VALUE_I4 std::int32_t
+#define VESKOR_VALUE_I8 std::int64_t
+#define VESKOR_VALUE_BSTR std::u16string
+#define VESKOR_ARG_I2 std::int16_t
+#define VESKOR_ARG_I4 std::int32_t
+#define VESKOR_ARG_I8 std::int64_t
+#define VESKOR_ARG_BSTR const std::u16string&
+#define VESKOR_RESULT_EMPTY
+#define VESKOR_RESULT_I4 , std::int32_t*
+#define VESKOR_RESULT_I8 , std::int64_t*
+#define VESKOR_RESULT_BSTR , std::u16string*
+#define VESKOR_IN(Name, Type) VESKOR_ARG_##Type
+#define VESKOR_OPT(Name, Type) com::Variant
+#define VESKOR_OUT(Name, Type) VESKOR_VALUE_##Type*
+#define VESKOR_OPTOUT(Name, Type) com::Variant
+#define VESKOR_UNPACK(...) __VA_ARGS__
+#define VESKOR_PROPERTY(Name, dispid, Type)                  \
+    HRESULT get_##Name(VESKOR_VALUE_##Type* value) override; \
+    HRESULT put_##Name(VESKOR_ARG_##Type value) override;
+#define VESKOR_READONLY(Name, dispid, Type) HRESULT get_##Name(VESKOR_VALUE_##Type* value) override;
+#define VESKOR_METHOD(Name, dispid, Result, params) \
+    HRESULT Name(VESKOR_UNPACK params VESKOR_RESULT_##Result) override;
+
 class Veskor final
     : public com::Dispatch<com::Object<IVeskor, com::IConnectionPointContainer, com::ISupportErrorInfo>> {
 public:
@@ -105,58 +130,10 @@ public:
     // ISupportErrorInfo
     HRESULT InterfaceSupportsErrorInfo(const com::IID& iid) override;
 
-    // IVeskor
-    HRESULT get_BaudRate(std::int32_t* value) override;
-    HRESULT put_BaudRate(std::int32_t value) override;
-    HRESULT get_DataBits(std::int16_t* value) override;
-    HRESULT put_DataBits(std::int16_t value) override;
-    HRESULT get_Parity(std::int16_t* value) override;
-    HRESULT put_Parity(std::int16_t value) override;
-    HRESULT get_StopBits(std::int16_t* value) override;
-    HRESULT put_StopBits(std::int16_t value) override;
-    HRESULT get_PortName(std::u16string* value) override;
-    HRESULT get_Cd(std::int32_t* value) override;
-    HRESULT get_Cts(std::int32_t* value) override;
-    HRESULT get_Dsr(std::int32_t* value) override;
-    HRESULT get_Dtr(std::int32_t* value) override;
-    HRESULT put_Dtr(std::int32_t value) override;
-    HRESULT get_DtrDsr(std::int32_t* value) override;
-    HRESULT put_DtrDsr(std::int32_t value) override;
-    HRESULT get_RtsCts(std::int32_t* value) override;
-    HRESULT put_RtsCts(std::int32_t value) override;
-    HRESULT get_Rts(std::int32_t* value) override;
-    HRESULT put_Rts(std::int32_t value) override;
-    HRESULT get_XonXoff(std::int32_t* value) override;
-    HRESULT put_XonXoff(std::int32_t value) override;
-    HRESULT get_PortHandle(std::int32_t* value) override;
-    HRESULT get_Break(std::int32_t* value) override;
-    HRESULT put_Break(std::int32_t value) override;
-    HRESULT get_BytesUsedRQ(std::int32_t* value) override;
-    HRESULT get_BytesUsedTQ(std::int32_t* value) override;
-    HRESULT get_Ring(std::int32_t* value) override;
-    HRESULT get_EventChar(std::u16string* value) override;
-    HRESULT put_EventChar(const std::u16string& value) override;
-    HRESULT get_FireOnEventChar(std::int32_t* value) override;
-    HRESULT put_FireOnEventChar(std::int32_t value) override;
-    HRESULT get_EnableReadOnEventChar(std::int32_t* value) override;
-    HRESULT put_EnableReadOnEventChar(std::int32_t value) override;
-    HRESULT Open(const std::u16string& portName, com::Variant settings) override;
-    HRESULT Close() override;
-    HRESULT Write(const std::u16string& writeBuffer, com::Variant numBytesToWrite, com::Variant timeout,
-                  std::int32_t* bytesWritten) override;
-    HRESULT Read(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
-                 std::u16string* text) override;
-    HRESULT ClearRQ() override;
-    HRESULT ClearTQ() override;
-    HRESULT GetErrorStatus(std::int32_t* parityError, std::int32_t* framingError,
-                           std::int32_t* overrunError) override;
-    HRESULT SendXon() override;
-    HRESULT SendXoff() override;
-    HRESULT WriteBinary(std::int64_t writeBuffer, com::Variant numBytesToWrite, com::Variant timeout,
-                        std::int32_t* bytesWritten) override;
-    HRESULT ReadBinary(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
-                       std::int64_t* block) override;
-    HRESULT get_IsOpen(std::int32_t* value) override;
+    // IVeskor: every member, declared from its row (veskor/members.h); `override` holds each
+    // declaration to the manual's in veskor.h.
+    VESKOR_MEMBERS(VESKOR_PROPERTY, VESKOR_READONLY, VESKOR_METHOD, VESKOR_IN, VESKOR_OPT, VESKOR_OUT,
+                   VESKOR_OPTOUT)
 
 private:
     ~Veskor() override;
@@ -211,6 +188,26 @@ private:
     std::int32_t xonXoff_ = 0;
     std::int32_t breakWanted_ = 0;  // the last Break put; Open restores it on the line
 };
+#undef VESKOR_VALUE_I2
+#undef VESKOR_VALUE_I4
+#undef VESKOR_VALUE_I8
+#undef VESKOR_VALUE_BSTR
+#undef VESKOR_ARG_I2
+#undef VESKOR_ARG_I4
+#undef VESKOR_ARG_I8
+#undef VESKOR_ARG_BSTR
+#undef VESKOR_RESULT_EMPTY
+#undef VESKOR_RESULT_I4
+#undef VESKOR_RESULT_I8
+#undef VESKOR_RESULT_BSTR
+#undef VESKOR_IN
+#undef VESKOR_OPT
+#undef VESKOR_OUT
+#undef VESKOR_OPTOUT
+#undef VESKOR_UNPACK
+#undef VESKOR_PROPERTY
+#undef VESKOR_READONLY
+#undef VESKOR_METHOD
 
 // Sets the thread's error information for `hr` (its message, our ProgID, IVeskor) and returns it.
 HRESULT fail(HRESULT hr);

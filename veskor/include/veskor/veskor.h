@@ -33,6 +33,7 @@
 #include <com/base.h>
 #include <com/interfaces.h>
 #include <com/variant.h>
+#include <veskor/members.h>
 
 #include <cstdint>
 #include <string>
@@ -132,41 +133,17 @@ constexpr const char* resultMessage(HRESULT hr) {
 }
 
 // --- Dispatch identifiers of IVeskor --------------------------------------------------------
+//
+// DISPID_BaudRate = 1 ... DISPID_IsOpen = 33, from the member rows in veskor/members.h, which
+// also give each member's kind and argument types.
 
 enum VeskorDispid : com::DISPID {
-    DISPID_BaudRate = 1,
-    DISPID_DataBits = 2,
-    DISPID_Parity = 3,
-    DISPID_StopBits = 4,
-    DISPID_PortName = 5,
-    DISPID_Cd = 6,
-    DISPID_Cts = 7,
-    DISPID_Dsr = 8,
-    DISPID_Dtr = 9,
-    DISPID_DtrDsr = 10,
-    DISPID_RtsCts = 11,
-    DISPID_Rts = 12,
-    DISPID_XonXoff = 13,
-    DISPID_PortHandle = 14,
-    DISPID_Break = 15,
-    DISPID_BytesUsedRQ = 16,
-    DISPID_BytesUsedTQ = 17,
-    DISPID_Ring = 18,
-    DISPID_EventChar = 19,
-    DISPID_FireOnEventChar = 20,
-    DISPID_EnableReadOnEventChar = 21,
-    DISPID_Open = 22,
-    DISPID_Close = 23,
-    DISPID_Write = 24,
-    DISPID_Read = 25,
-    DISPID_ClearRQ = 26,
-    DISPID_ClearTQ = 27,
-    DISPID_GetErrorStatus = 28,
-    DISPID_SendXon = 29,
-    DISPID_SendXoff = 30,
-    DISPID_WriteBinary = 31,
-    DISPID_ReadBinary = 32,
-    DISPID_IsOpen = 33,
+#define VESKOR_DISPID(Name, dispid, ...) DISPID_##Name = dispid,
+#define VESKOR_NONE(...)
+    VESKOR_MEMBERS(VESKOR_DISPID, VESKOR_DISPID, VESKOR_DISPID, VESKOR_NONE, VESKOR_NONE, VESKOR_NONE,
+                   VESKOR_NONE)
+#undef VESKOR_DISPID
+#undef VESKOR_NONE
 };
 
 // --- _IVeskorEvents: the outgoing dispatch interface ----------------------------------------
