@@ -13,11 +13,7 @@ RunTimeError current;
 class StderrPresenter final : public AlertPresenter {
 public:
     std::int16_t present(const AlertRequest& request) override {
-        std::string message;
-        for (char c : request.message) {
-            if (c != '\r') message.push_back(c);
-        }
-        std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), message.c_str());
+        writealert(stderr, request);
         return -1;
     }
 };
@@ -52,6 +48,23 @@ const RunTimeError& runTimeError() {
 
 void setAlertPresenter(AlertPresenter* p) {
     presenter = p;
+}
+
+std::string alertline(const AlertRequest& request) {
+    std::string line = request.caption + ": ";
+    line.reserve(line.size() + request.message.size() + 1);
+    for (char c : request.message) {
+        if (c != '\r') line.push_back(c);
+    }
+    line.push_back('\n');
+    return line;
+}
+
+void writealert(std::FILE* out, const AlertRequest& request) {
+    // Written by length: a message may hold any byte, and a NUL must not end it.
+    const std::string line = alertline(request);
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fflush(out);
 }
 
 std::string errormessage(std::int32_t number, const std::string& description) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "console/base/consoleerror.h"
@@ -39,6 +40,12 @@ public:
 // in sarnel-cli); nullptr restores the default, which writes the alert to standard error and
 // answers OK. The caller keeps ownership.
 void setAlertPresenter(AlertPresenter* presenter);
+
+// The alert as one line of text for a terminal: "caption: message", CR LF breaks written as
+// newlines, ended by a newline. Every byte of the message is kept (a NUL included).
+std::string alertline(const AlertRequest& request);
+// Writes alertline(request) to `out` whole.
+void writealert(std::FILE* out, const AlertRequest& request);
 
 // The explanatory text for an error number; `description` is used only for numbers without a
 // text of their own.

@@ -34,7 +34,7 @@ public:
     ~CountingAlerts() override { setAlertPresenter(nullptr); }
     std::int16_t present(const AlertRequest& request) override {
         ++count;
-        std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), withnewlines(request.message).c_str());
+        writealert(stderr, request);
         return -1;
     }
     int count = 0;

@@ -5,6 +5,8 @@
 #include "console/bootloader/replies.h"
 #include "console/bootloader/textbootview.h"
 #include "console/cli/cli.h"
+#include "console/cli/input.h"
+#include "console/cli/interrupts.h"
 #if SARNEL_HAS_SIMULATOR
 #include "console/base/simulatedport.h"
 #endif
@@ -30,8 +32,9 @@ const CliCommand command(
     "       sarnel-cli flash --simulate [--from-app] ... FILE.hex\n"
     "Streams FILE.hex to the adapter's bootloader line by line, as the bootloader window's\n"
     "\"Boot Write\" does (\"App Write\" with --from-app), showing the progress, then prints the\n"
-    "counters and the error log. Exit status 0 only when the bootloader reported programming\n"
-    "complete with no errors; 1 when the update failed; 2 for bad arguments.\n"
+    "counters and the error log. Ctrl-C (or SIGTERM) ends the run as the window's Cancel does.\n"
+    "Exit status 0 only when the bootloader reported programming complete with no errors;\n"
+    "1 when the update failed; 2 for bad arguments; 130 or 143 when interrupted (SIGINT, SIGTERM).\n"
     "  --port NAME      the adapter's port (COM3, or a device path such as /dev/ttyUSB0)\n"
     "  --from-app       the adapter runs its application: restart it into the bootloader first\n"
     "  --stop-on-error  stop at the first rejected line (default: go on and log it)\n"
@@ -160,6 +163,15 @@ int run(const std::vector<std::string>& args) {
     if (port.empty() && !simulate) return usageError("flash", "--port NAME is needed (or --simulate)");
     if (!port.empty() && simulate) return usageError("flash", "--port and --simulate exclude each other");
 
+    // Before any thread starts: the simulated adapter's and the control's monitor inherit the
+    // blocked signals, so Ctrl-C reaches the run's waits.
+    std::unique_ptr<Interrupts> interrupts;
+    try {
+        interrupts = std::make_unique<Interrupts>();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "sarnel-cli flash: %s\n", e.what());
+        return kExitFailure;
+    }
     const bool apartment = com::succeeded(com::initializeApartment());
     int status = kExitFailure;
     try {
@@ -180,13 +192,21 @@ int run(const std::vector<std::string>& args) {
 
         FlashView view(::isatty(STDERR_FILENO) == 1, timing);
         view.setRunWithErrors(!stopOnError);
+        bool started = false;
         {
             boot::BootLoader loader(*rs232, view);
             loader.setPortOpen(true);
             const std::filesystem::path path(file);
             const std::string spec =
                 file + '\xFF' + path.parent_path().string() + '\xFF' + path.filename().string();
-            loader.write(spec, fromApp);
+            // An interrupt is the window's Cancel. It is set again at every pass of a wait,
+            // since the run clears the abort flag when it starts.
+            interrupts->onRequest([&loader] { loader.abort(); });
+            if (!interrupts->requested()) {
+                started = true;
+                loader.write(spec, fromApp);
+            }
+            interrupts->onRequest({});
         }
         rs232->close();
         view.finish();
@@ -206,7 +226,7 @@ int run(const std::vector<std::string>& args) {
             while (start < log.size()) {
                 std::size_t end = log.find("\r\n", start);
                 if (end == std::string::npos) end = log.size();
-                std::printf("  %s\n", log.substr(start, end - start).c_str());
+                writetext(stdout, "  " + log.substr(start, end - start) + "\n");
                 start = end + 2;
             }
         }
@@ -214,7 +234,13 @@ int run(const std::vector<std::string>& args) {
         const bool complete = boot::textvalue(view.text(Field::eofrecords)) > 0;
         const bool clean = boot::textvalue(view.text(Field::dataerrors)) == 0;
         status = complete && clean ? kExitOk : kExitFailure;
-        if (status != kExitOk)
+        if (interrupts->requested()) {
+            status = interrupts->exitstatus();
+            std::fprintf(stderr, "sarnel-cli flash: interrupted (%s)%s\n", interrupts->name(),
+                         started ? "; the update is incomplete: the adapter may be waiting in its "
+                                   "bootloader, flash the file again"
+                                 : " before the update started");
+        } else if (status != kExitOk)
             std::fprintf(stderr, "sarnel-cli flash: %s\n",
                          !complete ? "the bootloader did not report programming complete"
                                    : "programming complete, but with errors");

@@ -28,6 +28,10 @@ bool readinput(const std::string& file, std::string& bytes, std::string& error) 
     return true;
 }
 
+bool writetext(std::FILE* out, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+}
+
 std::string withnewlines(const std::string& text) {
     std::string out;
     out.reserve(text.size());

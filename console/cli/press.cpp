@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "console/cli/cli.h"
+#include "console/cli/input.h"
 #include "console/cli/session.h"
 #include "console/command/frames.h"
 
@@ -16,11 +17,13 @@ const CliCommand command("press", "send a fixed command button's frames",
                          "usage: sarnel-cli press --port NAME [--timeout MS] [--simulate] BUTTON\n"
                          "Sends the frames of the button with caption BUTTON (Ping, H>L, L>H, On, Off,\n"
                          "Slow, Fast, Reset?, Save Last, Run Saved, Reset!) as the console does and\n"
-                         "prints the bus activity after the replies.\n"
+                         "prints the bus activity once the replies that answer them have been\n"
+                         "decoded (reports the adapter sends meanwhile are decoded too).\n"
                          "  --port NAME    the port (COM3 with --simulate)\n"
                          "  --timeout MS   how long to wait for the replies (default 1000)\n"
                          "  --simulate     run against a fresh simulated adapter\n"
-                         "Exit codes: 0 done, 1 serial failure, 2 bad arguments, 3 no reply in time.\n",
+                         "Exit codes: 0 done, 1 serial failure, 2 bad arguments, 3 no reply in time,\n"
+                         "130 or 143 interrupted (SIGINT, SIGTERM).\n",
                          run);
 
 int run(const std::vector<std::string>& args) {
@@ -45,17 +48,15 @@ int run(const std::vector<std::string>& args) {
         Session session(options.simulate);
         const std::string port = options.port.empty() ? session.simulatedPort() : options.port;
         if (!session.console().openport(port)) return kExitFailure;
-        const int target = session.view().replies + static_cast<int>(button->frames.size());
+        std::vector<std::string> answers;
+        for (std::string_view frame : button->frames) answers.emplace_back(answercode(frame));
+        const std::size_t from = session.view().codes.size();
         session.console().cmmdclick(button->index);
         if (portopen() == 0) return kExitFailure;
-        if (!session.awaitreplies(target, std::chrono::milliseconds(options.timeoutMs))) {
-            std::fprintf(stderr, "sarnel-cli press: no reply from %s within %d ms\n", port.c_str(),
-                         options.timeoutMs);
-            std::fputs(printable(session.view().text).c_str(), stdout);
-            return kExitNoReply;
-        }
-        std::fputs(printable(session.view().text).c_str(), stdout);
-        return kExitOk;
+        const bool answered =
+            session.awaitanswers(from, answers, std::chrono::milliseconds(options.timeoutMs));
+        writetext(stdout, printable(session.view().text));
+        return finish("press", session, port, answered, options.timeoutMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sarnel-cli press: %s\n", e.what());
         return kExitFailure;

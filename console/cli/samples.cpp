@@ -33,7 +33,7 @@ int run(const std::vector<std::string>& args) {
     if (a.size() != 1 || a[0] < '0' || a[0] >= '0' + kSampleCount) {
         return usageError("samples", "no sample '" + a + "' (0 to 7)");
     }
-    std::fputs(withnewlines(sampletext(a[0] - '0')).c_str(), stdout);
+    writetext(stdout, withnewlines(sampletext(a[0] - '0')));
     return kExitOk;
 }
 

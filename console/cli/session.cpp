@@ -2,6 +2,7 @@
 
 #include "console/base/pump.h"
 #include "console/base/rs232.h"
+#include "console/cli/cli.h"
 #if SARNEL_HAS_SIMULATOR
 #include "console/base/simulatedport.h"
 #endif
@@ -53,7 +54,8 @@ bool parseoptions(const std::vector<std::string>& args, PortOptions& options, st
 
 void TextView::setRxd(const std::string& text) {
     rxd = text;
-    if (!text.empty() && text[0] == '!') ++replies;
+    // "!" + reply text + "[cr]": the code is the reply text's characters 3 and 4.
+    if (!text.empty() && text[0] == '!') codes.push_back(text.size() >= 5 ? text.substr(3, 2) : "");
 }
 
 void TextView::reportDeniedPorts(const std::vector<DeniedPort>& denied) {
@@ -93,11 +95,34 @@ std::string Session::simulatedPort() const {
     return {};
 }
 
-bool Session::awaitreplies(int target, std::chrono::milliseconds timeout) {
+bool Session::awaitanswers(std::size_t from, const std::vector<std::string>& expected,
+                           std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::size_t next = from;  // the first reply not yet looked at
+    std::size_t matched = 0;  // how many of `expected` have come
+    auto arrived = [&] {
+        for (; next < view_.codes.size() && matched < expected.size(); ++next) {
+            if (view_.codes[next] == expected[matched]) ++matched;
+        }
+        return matched == expected.size();
+    };
     pump().processEvents();
-    while (view_.replies < target && std::chrono::steady_clock::now() < deadline) pump().waitUntil(deadline);
-    return view_.replies >= target;
+    while (!arrived() && !interrupts_.requested() && std::chrono::steady_clock::now() < deadline)
+        pump().waitUntil(deadline);
+    return arrived();
+}
+
+int finish(const char* command, Session& session, const std::string& port, bool answered, int timeoutMs) {
+    if (session.interrupts().requested()) {
+        std::fprintf(stderr, "sarnel-cli %s: interrupted (%s)\n", command, session.interrupts().name());
+        return session.interrupts().exitstatus();
+    }
+    if (!answered) {
+        std::fprintf(stderr, "sarnel-cli %s: no reply from %s within %d ms\n", command, port.c_str(),
+                     timeoutMs);
+        return kExitNoReply;
+    }
+    return kExitOk;
 }
 
 std::string printable(const std::string& activity) {

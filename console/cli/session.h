@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/cli/interrupts.h"
 #include "console/shell/mainconsole.h"
 
 namespace sarnel::cli {
@@ -24,7 +25,8 @@ struct PortOptions {
 // Parses the options; false with `error` set for a malformed one.
 bool parseoptions(const std::vector<std::string>& args, PortOptions& options, std::string& error);
 
-// The bus activity list, RXD and the rest of the window as text; counts the replies decoded.
+// The bus activity list, RXD and the rest of the window as text; keeps the code of every
+// reply decoded.
 class TextView final : public ConsoleView, public BusActivity {
 public:
     void setTxd(const std::string& text) override { txd = text; }
@@ -43,11 +45,14 @@ public:
 
     std::string txd, rxd, queue, tokencount, text;
     bool continuous = false;
-    int replies = 0;  // raw replies shown in RXD since the start
+    // The reply code (characters 3 and 4 of the reply text) of every raw reply shown in RXD
+    // since the start, in order of arrival.
+    std::vector<std::string> codes;
 };
 
-// One console session: enters the thread's apartment, starts the simulated adapter when
-// asked (before any port is opened), and builds the console over a TextView.
+// One console session: takes over Ctrl-C and termination requests (before any thread
+// starts), enters the thread's apartment, starts the simulated adapter when asked (before
+// any port is opened), and builds the console over a TextView.
 class Session {
 public:
     explicit Session(bool simulate);
@@ -57,20 +62,31 @@ public:
 
     MainConsole& console() { return *console_; }
     TextView& view() { return view_; }
+    Interrupts& interrupts() { return interrupts_; }
     // The simulated adapter's port name; "" without --simulate.
     std::string simulatedPort() const;
-    // Lets events run until the view has counted `target` replies in all or `timeout` has
-    // passed; true when they came. Take the target from view().replies before sending, so
-    // that replies decoded during the write path's pause count.
-    bool awaitreplies(int target, std::chrono::milliseconds timeout);
+    // Lets events run until replies with the codes `expected` have come in this order among
+    // the replies from number `from` on, `timeout` has passed or an interrupt has come; true
+    // when they came. Replies of other codes (the adapter's reset and interrupt reports) are
+    // decoded as the window decodes them, and the wait goes on. Take `from` from
+    // view().codes.size() before sending, so that replies decoded during the write path's
+    // pause count.
+    bool awaitanswers(std::size_t from, const std::vector<std::string>& expected,
+                      std::chrono::milliseconds timeout);
 
 private:
+    Interrupts interrupts_;  // first: made before the simulated adapter's thread
     struct Simulation;
     std::unique_ptr<Simulation> simulation_;
     TextView view_;
     std::unique_ptr<MainConsole> console_;
     bool apartment_ = false;
 };
+
+// The end of a port command after its wait: an interrupt gives its status (130, 143) with a
+// line on standard error, no answer within the time-out kExitNoReply with a line naming the
+// port, else kExitOk.
+int finish(const char* command, Session& session, const std::string& port, bool answered, int timeoutMs);
 
 // The activity text for a terminal: CR LF line breaks become "\n", a final line break added.
 std::string printable(const std::string& activity);

@@ -20,19 +20,19 @@ constexpr std::string_view kSlow = "Sets I2C speed to 100kbps";
 constexpr std::string_view kFast = "Sets I2C speed to 400kbps";
 
 constexpr std::array<CommandCode, 13> kCommandCodes{{
-    {"00", "$0000", "port scan, \"Ping\"", ""},
-    {"06", "$0006", "\"Reset?\"", ""},
-    {"07", "$0007", "\"Reset!\"", ""},
-    {"10", "$0010", "compile", ""},
-    {"11", "$0011", "\"Save Last\"", kSaveLast},
-    {"12", "$0012", "\"Run Saved\"", kRunSaved},
-    {"13", "$0013", "\"H>L\"", kHighToLow},
-    {"14", "$0014", "\"L>H\"", kLowToHigh},
-    {"15", "$0015", "\"On\"", kEdgeOn},
-    {"16", "$0016", "\"Off\"", kEdgeOff},
-    {"17", "$0017", "\"Slow\"", kSlow},
-    {"18", "$0018", "\"Fast\"", kFast},
-    {"19", "$0019", "\"Ping\", after \"$0000\"", ""},
+    {"00", "$0000", "port scan, \"Ping\"", "", "00"},
+    {"06", "$0006", "\"Reset?\"", "", "06"},
+    {"07", "$0007", "\"Reset!\"", "", "1A"},
+    {"10", "$0010", "compile", "", "10"},
+    {"11", "$0011", "\"Save Last\"", kSaveLast, "11"},
+    {"12", "$0012", "\"Run Saved\"", kRunSaved, "12"},
+    {"13", "$0013", "\"H>L\"", kHighToLow, "13"},
+    {"14", "$0014", "\"L>H\"", kLowToHigh, "14"},
+    {"15", "$0015", "\"On\"", kEdgeOn, "15"},
+    {"16", "$0016", "\"Off\"", kEdgeOff, "16"},
+    {"17", "$0017", "\"Slow\"", kSlow, "17"},
+    {"18", "$0018", "\"Fast\"", kFast, "18"},
+    {"19", "$0019", "\"Ping\", after \"$0000\"", "", "19"},
 }};
 
 constexpr std::array<std::string_view, 2> kPing{"$0000\r", "$0019\r"};
@@ -125,6 +125,12 @@ const CommandCode* findcommandcode(std::string_view code) {
         if (c.code == code) return &c;
     }
     return nullptr;
+}
+
+std::string_view answercode(std::string_view frame) {
+    if (frame.size() < 5 || frame.substr(0, 3) != "$00") return {};
+    const CommandCode* c = findcommandcode(frame.substr(3, 2));
+    return c ? c->answer : std::string_view{};
 }
 
 std::span<const CommandButton> commandbuttons() {

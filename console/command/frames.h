@@ -34,11 +34,16 @@ struct CommandCode {
     std::string_view frame;    // without the CR, e.g. "$0011"
     std::string_view sentBy;   // who sends it
     std::string_view tooltip;  // the button's tooltip; "" where the button has none
+    // The reply code (characters 3 and 4 of the reply) that answers the frame: its own code,
+    // except for the reset, which the adapter answers with its reset report "1A".
+    std::string_view answer;
 };
 // Every command code the console sends, in code order ("00" to "19").
 std::span<const CommandCode> commandcodes();
 // The entry for `code`, or nullptr.
 const CommandCode* findcommandcode(std::string_view code);
+// The reply code that answers `frame` ("$00" + code ...); "" for a frame of no known code.
+std::string_view answercode(std::string_view frame);
 
 // --- The command buttons (`cmmd` array) -----------------------------------------------------
 

@@ -58,6 +58,17 @@ TEST(CliCompileTest, CompileErrorsGoToStandardError) {
     EXPECT_NE(r.err.find("cannot open"), std::string::npos);
 }
 
+TEST(CliCompileTest, ANulByteDoesNotCutTheMessage) {
+    const std::string element("sta\0rt", 6);
+    Result r = cli("compile", "start " + element);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, "I2C processor error: Unidentified element encountered: \n" + element + "\n");
+    // run compiles before it opens a port: the same message.
+    r = cli("run --port /nonexistent/tty", "start " + element);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find(element + "\n"), std::string::npos) << r.err;
+}
+
 TEST(CliDecodeTest, PrintsTheBusActivity) {
     Result r = cli("decode", "!0010sW90aW00ap\r\n");
     EXPECT_EQ(r.exit, 0);
@@ -82,6 +93,17 @@ TEST(CliDecodeTest, ProcessErrorIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(
         r.err,
         "Process error: Error Code: 0x0000000D\n\nIndex:     255\nResponse: 00193300x01\nBuffer:    0\n");
+}
+
+TEST(CliDecodeTest, ANulInAReplyKeepsTheWholeProcessError) {
+    const std::string reply(
+        "00193300x\0"
+        "1",
+        11);
+    const Result r = cli("decode", "!" + reply + "\r\n");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, "Process error: Error Code: 0x0000000D\n\nIndex:     255\nResponse: " + reply +
+                         "\nBuffer:    0\n");
 }
 
 TEST(CliDecodeTest, GarbageAndLongInput) {

@@ -1,4 +1,5 @@
-// sarnel-cli ports, run and press against a simulated adapter and a silent port.
+// sarnel-cli ports, run and press against a simulated adapter, an adapter played by the test,
+// and a silent port.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "cli_support.h"
+#include "fakeadapter_support.h"
 
 namespace {
 
@@ -58,6 +60,48 @@ TEST(CliRun, NoReplyExitsThree) {
     EXPECT_NE(r.err.find("within 200 ms"), std::string::npos) << r.err;
     ::close(slave);
     ::close(master);
+}
+
+using namespace std::chrono_literals;
+
+// Reports that come before the answer (a reset, an interrupt) are decoded as the window
+// decodes them, and the command still waits for the answer to its own frame.
+TEST(CliRun, WaitsForTheScriptsReplyBehindReports) {
+    FakeAdapter adapter([](const std::string& frame) -> std::vector<Piece> {
+        if (frame.rfind("$0010", 0) != 0) return {};
+        return {{0ms, "!001A08\r\n"}, {30ms, "!002001\r\n"}, {60ms, "!0010sW90ap\r\n"}};
+    });
+    const std::string script = "Start|Write 0x90|Stop\n";
+    Result r = cli("run --continuous --port " + adapter.path(), script);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "[Reset:   Power up]\n\n[Int]\t1\nSTART\nWRITE\t0x90\tAck\nSTOP\n");
+    // Without --continuous the script's reply empties the list first, as in the window.
+    r = cli("run --port " + adapter.path(), script);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "START\nWRITE\t0x90\tAck\nSTOP\n");
+}
+
+TEST(CliPress, WaitsForEachFramesAnswer) {
+    FakeAdapter adapter([](const std::string& frame) -> std::vector<Piece> {
+        if (frame == "$0000") return {{0ms, "!000002260005\r\n"}};
+        if (frame == "$0019") return {{0ms, "!002001\r\n"}, {250ms, "!00193300101\r\n"}};
+        return {};
+    });
+    const Result r = cli("press --port " + adapter.path() + " Ping");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("[6354 USB Master  ]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[Int]\t1\n[VSlave:  3.300v  ]\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[Edge:    Lo-to-Hi]"), std::string::npos) << r.out;
+}
+
+TEST(CliPress, ResetIsAnsweredByTheResetReport) {
+    FakeAdapter adapter([](const std::string& frame) -> std::vector<Piece> {
+        if (frame == "$0007") return {{20ms, "!001A10\r\n"}};
+        return {};
+    });
+    const Result r = cli("press --port " + adapter.path() + " 'Reset!'");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "[Reset:   WDT Rset]\n\n");
 }
 
 TEST(CliPress, Buttons) {
