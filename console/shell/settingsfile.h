@@ -20,10 +20,18 @@ inline constexpr const char* kSettingsAlertMessage =
 // "load" or "save" (any letter case; another mode does nothing).
 // load: a missing or empty file is created with two lines of one space each, then up to 100
 // lines are read into lines 1, 2, ... (lines beyond the file keep their values).
-// save: a read-only file is made writable, then the file is written anew with lines 1 to 100.
-// A failure shows the "Ini file load/save error" alert and ends the load or save; what was
-// read so far stays. Returns false after a failure.
+// save: lines 1 to 100 are written to a new file beside the old one, which is then renamed
+// over it: a failed save leaves the old file whole. A symbolic link is followed, and its
+// target replaced; a read-only file becomes writable. Where the folder takes no new file the
+// file is rewritten in place, after its room has been reserved.
+// Only a regular file is read or replaced (a named pipe, a device or a folder is refused),
+// and opening never blocks.
+// A failure shows the "Ini file load/save error" alert, with a line naming the file, and ends
+// the load or save; what was read so far stays. Returns false after a failure.
 bool settingsfile(const std::string& mode, const std::string& path, SettingsLines& lines);
+
+// The settings alert's message: the fixed text, then "Settings file: PATH (CAUSE)".
+std::string settingsalertmessage(const std::string& path, const std::string& cause);
 
 // The console's error number for a failed file operation with the system error `err`
 // (70 access denied, 76 path not found, 75 any other access error).
