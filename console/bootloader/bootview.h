@@ -34,6 +34,7 @@ inline constexpr Rgb kBlue{0, 0, 255};
 inline constexpr Rgb kGreen{0, 255, 0};
 inline constexpr Rgb kRed{255, 0, 0};
 inline constexpr Rgb kYellow{255, 255, 0};
+inline constexpr Rgb kBlack{0, 0, 0};
 
 class BootView {
 public:

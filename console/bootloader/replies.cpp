@@ -1,7 +1,9 @@
 #include "console/bootloader/replies.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 
 #include "console/responses/decoder.h"
 
@@ -53,6 +55,27 @@ std::optional<ReplyDisplay> decodeReply(std::string_view reply) {
         if (row.letter == reply[1]) return ReplyDisplay{std::string(1, row.letter), row.meaning, row.colour};
     }
     return std::nullopt;
+}
+
+namespace {
+
+double luminance(Rgb c) {
+    auto linear = [](std::uint8_t v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b);
+}
+
+}  // namespace
+
+double contrastratio(Rgb a, Rgb b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+Rgb textcolour(Rgb background) {
+    return contrastratio(background, kBlack) >= contrastratio(background, kWhite) ? kBlack : kWhite;
 }
 
 std::int32_t textvalue(std::string_view text) {

@@ -23,6 +23,13 @@ struct ReplyDisplay {
 // Nothing for any other reply, which leaves the display as it was.
 std::optional<ReplyDisplay> decodeReply(std::string_view reply);
 
+// The text colour that reads on `background` whatever the desktop's theme: black or white,
+// whichever has the higher contrast ratio with it.
+Rgb textcolour(Rgb background);
+// The contrast ratio of two colours (relative luminance of sRGB), from 1 (none) to 21 (black
+// on white).
+double contrastratio(Rgb a, Rgb b);
+
 // The value of a text as a whole number: leading spaces skipped, an optional sign, then the
 // decimal digits at its start; 0 when there are none. Saturates at the 32-bit limits.
 std::int32_t textvalue(std::string_view text);

@@ -88,6 +88,16 @@ TEST(ResetCause, KnownModelsNameTheCauseOthersOnlyNumberIt) {
     }
 }
 
+TEST(ReplyColours, EachBackgroundGetsAReadableText) {
+    EXPECT_EQ(textcolour(kBlue), kWhite);
+    EXPECT_EQ(textcolour(kYellow), kBlack);
+    EXPECT_EQ(textcolour(kWhite), kBlack);
+    for (const Rgb c : {kWhite, kBlue, kGreen, kRed, kYellow})
+        EXPECT_GE(contrastratio(c, textcolour(c)), 4.5);
+    EXPECT_NEAR(contrastratio(kBlack, kWhite), 21.0, 1e-9);
+    EXPECT_NEAR(contrastratio(kBlue, kBlue), 1.0, 1e-9);
+}
+
 TEST(TextValue, ReadsTheNumberAtTheStart) {
     EXPECT_EQ(textvalue("12"), 12);
     EXPECT_EQ(textvalue("  7x"), 7);

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTextCursor>
 
+#include "console/bootloader/replies.h"
+
 namespace sarnel::boot {
 
 namespace {
@@ -232,7 +234,11 @@ void QuorBLCForm::setResponseColour(Rgb c) {
     QLineEdit* e = field(Field::responsecode);
     QPalette p = e->palette();
     if (p.color(QPalette::Base) == colour) return;
+    // The background is the reply's colour; the text takes the colour that reads on it, not
+    // the theme's (light text on yellow under a dark theme, dark text on blue under a light one).
+    const Rgb ink = textcolour(c);
     p.setColor(QPalette::Base, colour);
+    p.setColor(QPalette::Text, QColor(ink.r, ink.g, ink.b));
     e->setPalette(p);
 }
 

@@ -169,14 +169,17 @@ void WorkspacePanel::build() {
 
     connect(command4_, &QPushButton::clicked, this, [this] { loadCollection(); });
     // A change of the selection (mouse, keys or code) and a pick of the item already selected
-    // both count as a click on the list. A mouse pick of another item signals both: the
-    // activation right after a change is the same click.
+    // both count as a click on the list. A user's pick of another item signals both: the
+    // activation right after a change is the same click. The mark that says so is set once
+    // the handler has returned: a one-click send waits with events running, and a mark set
+    // before it would be cleared by then. A change made by code has no activation; its mark
+    // is dropped when control is back in the event loop.
     for (int list = 0; list < 2; ++list) {
         QComboBox* combo = list == 0 ? combo1_ : combo2_;
         connect(combo, &QComboBox::currentIndexChanged, this, [this, list](int index) {
+            listClicked(list, index);
             listChanged_[list] = true;
             QTimer::singleShot(0, this, [this, list] { listChanged_[list] = false; });
-            listClicked(list, index);
         });
         connect(combo, &QComboBox::activated, this, [this, list](int index) {
             if (listChanged_[list]) {

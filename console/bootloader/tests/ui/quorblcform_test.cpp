@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "console/bootloader/replies.h"
 #include "console/bootloader/tests/alertlog_support.h"
 #include "console/bootloader/tests/fakecontrol_support.h"
 #include "console/bootloader/ui/showbootloader.h"
@@ -321,6 +322,42 @@ TEST(ShowBootloader, ReturnsTheFolderOnlyAfterTheWindowHasClosed) {
     ASSERT_FALSE(dialog.requests.empty());
     EXPECT_EQ(dialog.requests[0].folder, "/start");
     setBootSerialFactory({});
+}
+
+}  // namespace
+
+namespace {
+
+// Under a light and a dark theme, every reply colour of responsecode carries a text that
+// reads on it, and the progress bar keeps its own white ground under the blue fill.
+TEST_F(Window, ReplyColoursReadUnderLightAndDarkThemes) {
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    auto* code = child<QLineEdit>("responsecode");
+    for (const QPalette& theme : {light, dark}) {
+        QApplication::setPalette(theme);
+        for (const Rgb colour : {kWhite, kBlue, kGreen, kRed, kYellow}) {
+            form->setResponseColour(colour);
+            const QColor ground = code->palette().color(QPalette::Base);
+            const QColor ink = code->palette().color(QPalette::Text);
+            EXPECT_EQ(ground, QColor(colour.r, colour.g, colour.b));
+            const double ratio = contrastratio(
+                {static_cast<std::uint8_t>(ground.red()), static_cast<std::uint8_t>(ground.green()),
+                 static_cast<std::uint8_t>(ground.blue())},
+                {static_cast<std::uint8_t>(ink.red()), static_cast<std::uint8_t>(ink.green()),
+                 static_cast<std::uint8_t>(ink.blue())});
+            EXPECT_GE(ratio, 4.5) << ground.name().toStdString() << " with " << ink.name().toStdString();
+        }
+        form->drawProgress(50);
+        const QImage bar = child<QWidget>("progressp")->grab().toImage();
+        EXPECT_EQ(bar.pixelColor(bar.width() / 4, bar.height() / 2), QColor(0, 0, 255));
+        EXPECT_EQ(bar.pixelColor(bar.width() * 3 / 4, bar.height() / 2), QColor(255, 255, 255));
+    }
+    QApplication::setPalette(light);
 }
 
 }  // namespace

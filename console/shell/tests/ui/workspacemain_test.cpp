@@ -2,10 +2,14 @@
 // what a user does from Load to the decoded reply.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <chrono>
@@ -28,8 +32,9 @@ namespace {
 
 // Lets events run until `condition` holds or two seconds have passed: the adapter answers on
 // its own thread.
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         pump().waitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(10));
@@ -151,6 +156,49 @@ TEST_F(InMainWindow, ListScriptsAndFramesAsTheAdapterReceivesThem) {
     EXPECT_TRUE(eventually([&] {
         return simulated.adapter().bus().gpioInput == std::array<bool, 4>{true, true, false, false};
     }));
+}
+
+// With "One Click Commands" a user's pick in the collection list is one click: one compile,
+// one frame, however it is picked. The send waits with events running, which once let the
+// pick count twice.
+TEST_F(InMainWindow, OnePickInTheListSendsOnce) {
+    chooseAdapter();
+    load(collectionText(18) + ";Pointer 1\r\nStart\r\nWrite  0x90\r\nWrite  0x01\r\nStop\r\n" +
+         ";Pointer 2\r\nStart\r\nWrite  0x90\r\nWrite  0x02\r\nStop\r\n");
+    window->findChild<QCheckBox*>("oneclick")->setChecked(true);
+    auto* list = window->findChild<QComboBox*>("Combo2");
+    auto frames = [&] { return simulated.adapter().framesReceived().size(); };
+    // Lets the adapter's answers and any late second send come in.
+    auto settle = [&] { eventually([] { return false; }, std::chrono::milliseconds(300)); };
+
+    std::size_t before = frames();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(list, &down);  // the arrow key picks the next item: "Pointer 1"
+    settle();
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(frames(), before + 1);
+    EXPECT_EQ(simulated.adapter().bus().lm75.pointer, 1);
+
+    before = frames();
+    list->showPopup();  // a mouse pick from the open list: "Pointer 2"
+    QAbstractItemView* view = list->view();
+    const QPoint at = view->visualRect(view->model()->index(2, 0)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
+    }
+    settle();
+    EXPECT_EQ(list->currentIndex(), 2);
+    EXPECT_EQ(frames(), before + 1);
+    EXPECT_EQ(simulated.adapter().bus().lm75.pointer, 2);
+
+    // Picking the item already shown is a click too: once.
+    before = frames();
+    emit list->activated(2);
+    settle();
+    EXPECT_EQ(frames(), before + 1);
+    EXPECT_TRUE(alerts.shown.empty());
 }
 
 TEST_F(InMainWindow, CompileErrorSendsNothingAndKeepsTheQueue) {
