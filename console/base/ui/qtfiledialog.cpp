@@ -4,10 +4,13 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include "console/base/ui/dialogowner.h"
+
 namespace sarnel {
 
 FileDialogAnswer QtFileDialogPresenter::present(const FileDialogRequest& request) {
-    QFileDialog dialog(parent_, QString::fromLatin1(request.title.c_str()),
+    QWidget* owner = dialogowner() ? dialogowner() : parent_;
+    QFileDialog dialog(owner, QString::fromLatin1(request.title.c_str()),
                        QFile::decodeName(request.folder.c_str()));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (request.multiSelect)

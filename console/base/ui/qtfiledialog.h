@@ -9,7 +9,8 @@ namespace sarnel {
 
 class QtFileDialogPresenter final : public FileDialogPresenter {
 public:
-    // The dialog is modal over `parent` (may be nullptr).
+    // The dialog is modal over `parent` (may be nullptr), or over the window that has taken the
+    // dialogs over (dialogowner.h).
     explicit QtFileDialogPresenter(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
 

@@ -9,6 +9,7 @@
 #include <QTextOption>
 #include <QVBoxLayout>
 
+#include "console/base/ui/dialogowner.h"
 #include "console/base/ui/qtalert.h"
 
 namespace sarnel {
@@ -93,7 +94,9 @@ bool ShowAlertForm::eventFilter(QObject* watched, QEvent* event) {
 
 std::int16_t QtAlertPresenter::present(const AlertRequest& request) {
     if (request.beep) QApplication::beep();
-    ShowAlertForm form(request);
+    // No owner of its own, unless a window opened over the main window has taken the dialogs
+    // over: then the alert belongs to that window.
+    ShowAlertForm form(request, dialogowner());
     form.exec();
     return form.answer();
 }

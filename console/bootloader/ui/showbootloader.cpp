@@ -6,6 +6,7 @@
 #include "console/base/pump.h"
 #include "console/base/rs232.h"
 #include "console/base/timing.h"
+#include "console/base/ui/dialogowner.h"
 #include "console/bootloader/ui/quorblcform.h"
 
 namespace sarnel {
@@ -38,9 +39,15 @@ void showbootloader(std::string& hexFolder, const std::string& scanSettings, con
     boot::hexfolder() = hexFolder;
     boot::scansettings() = scanSettings;
     {
-        boot::QuorBLCForm form(versionText, makeControl(), [] { return makeControl(); });
+        // A window of its own that belongs to the main window: window managers keep it above
+        // the main window while it is open, and its dialogs belong to it.
+        boot::QuorBLCForm form(
+            versionText, makeControl(), [] { return makeControl(); }, mainWindow);
+        const DialogOwner dialogs(&form);
         if (mainWindow) form.move(mainWindow->frameGeometry().topLeft());
         form.show();
+        form.raise();
+        form.activateWindow();
         current = &form;
         form.portscanx();
         // Only this loop returns to the caller: the window's own handlers (a run included)

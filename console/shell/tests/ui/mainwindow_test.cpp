@@ -5,19 +5,28 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTimer>
+#include <QWindow>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "console/base/tests/alertrecorder.h"
 #include "console/base/tests/fakeserial_support.h"
+#include "console/base/ui/dialogowner.h"
+#include "console/base/ui/qtalert.h"
+#include "console/base/ui/qtfiledialog.h"
 #include "console/base/ui/qtpump.h"
+#include "console/base/ui/showalertform.h"
+#include "console/bootloader/ui/quorblcform.h"
+#include "console/bootloader/ui/showbootloader.h"
 #include "console/shell/basicutilities.h"
 #include "console/shell/versiontext.h"
 
@@ -220,6 +229,63 @@ TEST_F(Window, ShutdownClosesThePortAndSavesTheSettings) {
     int lines = 0;
     for (std::size_t i = 0; (i = saved.find("\r\n", i)) != std::string::npos; i += 2) ++lines;
     EXPECT_EQ(lines, 100);
+}
+
+// "Update" opens the bootloader window as a window of the main window's, so that it stays above
+// it, and the dialogs it opens (the HEX file dialog, its alerts) belong to it.
+TEST_F(Window, TheBootloaderWindowStaysAboveAndOwnsItsDialogs) {
+    installQtFileDialog(window.get());
+    installQtAlert();
+    boot::setBootSerialFactory([this] { return std::make_unique<FakeSerial>(bus); });
+
+    // Answers whatever modal dialog comes up and notes the window it belongs to.
+    QWidget* fileDialogOwner = nullptr;
+    QWidget* alertOwner = nullptr;
+    QTimer answer;
+    answer.setInterval(20);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            fileDialogOwner = dialog->parentWidget();
+            dialog->reject();
+        } else if (auto* alert = qobject_cast<ShowAlertForm*>(modal)) {
+            alertOwner = alert->parentWidget();
+            alert->exitalert(0);
+        }
+    });
+    answer.start();
+
+    QWidget* shown = nullptr;
+    QTimer steps;
+    steps.setInterval(20);
+    QObject::connect(&steps, &QTimer::timeout, [&] {
+        boot::QuorBLCForm* form = boot::shownBootloader();
+        if (!form || form->findChild<QComboBox*>("portselect")->count() < 2) return;
+        steps.stop();
+        shown = form;
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(form->parentWidget(), window.get());
+        ASSERT_NE(form->windowHandle(), nullptr);
+        EXPECT_EQ(form->windowHandle()->transientParent(), window->windowHandle());
+        EXPECT_EQ(dialogowner(), form);
+        auto* ports = form->findChild<QComboBox*>("portselect");
+        ports->setCurrentIndex(1);
+        emit ports->activated(1);
+        form->findChild<QPushButton*>("cmmd_2")->click();  // Boot Write: "Select Hex file to load"
+        bus.ports["COM3"].unplugged = true;
+        form->findChild<QPushButton*>("cmmd_5")->click();  // Ping on an unplugged port: an alert
+        form->close();
+    });
+    steps.start();
+    click("cmmd_28");  // Update
+
+    EXPECT_NE(shown, nullptr);
+    EXPECT_EQ(fileDialogOwner, shown);
+    EXPECT_EQ(alertOwner, shown);
+    EXPECT_EQ(dialogowner(), nullptr);
+    boot::setBootSerialFactory({});
+    setFileDialogPresenter(nullptr);
+    setAlertPresenter(&alerts);
 }
 
 }  // namespace
