@@ -11,7 +11,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QVBoxLayout>
 
+#include "console/base/ui/screenfit.h"
 #include "console/bootloader/replies.h"
 
 namespace sarnel::boot {
@@ -80,27 +82,38 @@ private:
 
 QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialControl> rs232,
                          SerialFactory scanFactory, QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+    // A dialog-type window: window managers keep it above the window it belongs to (X11
+    // marks only such windows as transient for their owner), yet it is not modal.
+    : QWidget(parent, Qt::Dialog) {
     setObjectName("QuorBLCForm");
     setWindowTitle(QString(kCaption) + " " + qt(versionText));
-    setFixedSize(7305 / 15, 6840 / 15);
     setFont(arial());
+    // The controls keep their designed places on a canvas of the design size, in a scroll area
+    // that scrolls only on a screen too small for it.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* canvas = canvas_ = new QWidget;
+    canvas->setObjectName("canvas");
+    canvas->setFixedSize(7305 / 15, 6840 / 15);
+    makeScrollArea(this, canvas);
+    setFixedSize(fittedsize(this, canvas->size()));
 
-    auto button = [this](int index, const char* caption, QRect where) {
-        auto* b = new QPushButton(caption, this);
+    auto button = [this, canvas](int index, const char* caption, QRect where) {
+        auto* b = new QPushButton(caption, canvas);
         b->setObjectName(QString("cmmd_%1").arg(index));
         b->setGeometry(where);
         connect(b, &QPushButton::clicked, this, [this, index] { console_->cmmdclick(index); });
         cmmd_[index] = b;
     };
-    auto label = [this](const QString& name, const char* caption, QRect where) {
-        auto* l = new QLabel(caption, this);
+    auto label = [canvas](const QString& name, const char* caption, QRect where) {
+        auto* l = new QLabel(caption, canvas);
         l->setObjectName(name);
         l->setGeometry(where);
         return l;
     };
-    auto box = [this](Field f, const char* name, const char* initial, QRect where, bool mono, bool centred) {
-        auto* e = new QLineEdit(initial, this);
+    auto box = [this, canvas](Field f, const char* name, const char* initial, QRect where, bool mono,
+                              bool centred) {
+        auto* e = new QLineEdit(initial, canvas);
         e->setObjectName(name);
         e->setGeometry(where);
         e->setReadOnly(true);
@@ -146,21 +159,21 @@ QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialC
     label(QString("Label2_%1").arg(labelIndex), "Time", twips(5160, 1540, 600, 285));
     box(Field::programtime, "programtime", "---", twips(5760, 1500, 1425, 315), true, true);
     // Row 7: the check boxes and the progress bar.
-    showprogress_ = new QCheckBox(this);
+    showprogress_ = new QCheckBox(canvas);
     showprogress_->setObjectName("showprogress");
     showprogress_->setGeometry(twips(120, 2820, 300, 315));
     showprogress_->setChecked(true);
     label("Label1_3", "Errors", twips(420, 2850, 720, 285));
-    runwitherrors_ = new QCheckBox(this);
+    runwitherrors_ = new QCheckBox(canvas);
     runwitherrors_->setObjectName("runwitherrors");
     runwitherrors_->setGeometry(twips(1260, 2820, 300, 315));
     runwitherrors_->setChecked(true);
     label("Label3", "Run w/Errors", twips(1560, 2850, 1440, 285));
-    progressp_ = new ProgressBox(this);
+    progressp_ = new ProgressBox(canvas);
     progressp_->setObjectName("progressp");
     progressp_->setGeometry(twips(3150, 2820, 4035, 315));
     // Row 8: the error log.
-    errorlist_ = new QPlainTextEdit(this);
+    errorlist_ = new QPlainTextEdit(canvas);
     errorlist_->setObjectName("errorlist");
     errorlist_->setGeometry(twips(105, 3180, 7095, 2055));
     errorlist_->setFont(consolas());
@@ -169,13 +182,13 @@ QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialC
     errorlist_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     errorlist_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Row 9: port, baud rate and the adapter commands.
-    portselect_ = new QComboBox(this);
+    portselect_ = new QComboBox(canvas);
     portselect_->setObjectName("portselect");
     portselect_->setGeometry(twips(120, 5340, 1800, 315));
     portselect_->addItem("Select...");
     portselect_->installEventFilter(this);
     connect(portselect_, &QComboBox::activated, this, [this](int index) { console_->portselected(index); });
-    baudrateselect_ = new QComboBox(this);
+    baudrateselect_ = new QComboBox(canvas);
     baudrateselect_->setObjectName("baudrateselect");
     baudrateselect_->setGeometry(twips(2040, 5340, 1200, 315));
     for (const char* rate : kBaudRates) baudrateselect_->addItem(rate);
@@ -202,6 +215,12 @@ QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialC
 }
 
 QuorBLCForm::~QuorBLCForm() = default;
+
+void QuorBLCForm::placeAt(QPoint topLeft) {
+    move(topLeft);
+    setFixedSize(fittedsize(this, canvas_->size()));
+    keeponscreen(this);
+}
 
 double QuorBLCForm::progress() const {
     return progressp_->percent();

@@ -36,6 +36,9 @@ public:
     BootConsole& console() { return *console_; }
     // The port scan of the window (also "Rescan" and Enter in the port list).
     void portscanx() { console_->portscanx(); }
+    // Puts the window's frame at `topLeft` (moved onto its screen as far as needed), at the
+    // design size or less where that screen is smaller.
+    void placeAt(QPoint topLeft);
     // The fill of the progress bar, 0 to 100; -1 when clear.
     double progress() const;
 
@@ -68,6 +71,7 @@ private:
     // Shows the field texts and colour held back during a run.
     void flush();
 
+    QWidget* canvas_ = nullptr;  // the controls at their designed places
     std::map<Field, QLineEdit*> fields_;
     std::map<int, QPushButton*> cmmd_;
     QCheckBox* showprogress_;

@@ -44,7 +44,7 @@ void showbootloader(std::string& hexFolder, const std::string& scanSettings, con
         boot::QuorBLCForm form(
             versionText, makeControl(), [] { return makeControl(); }, mainWindow);
         const DialogOwner dialogs(&form);
-        if (mainWindow) form.move(mainWindow->frameGeometry().topLeft());
+        form.placeAt(mainWindow ? mainWindow->frameGeometry().topLeft() : form.pos());
         form.show();
         form.raise();
         form.activateWindow();

@@ -135,37 +135,57 @@ void WorkspacePanel::build() {
     mouseTarget(rxdata_)->installEventFilter(this);
     mouseTarget(txdata_)->installEventFilter(this);
 
-    // Layout: the lists and check boxes on top, the reference card in two columns of sixteen
-    // (value boxes beside the labels they feed), the data boxes at the bottom.
+    // Layout, kept low so that the window fits small screens: the lists and the check boxes in
+    // one row; the reference card in four columns of eight (value boxes beside the labels they
+    // feed) with the two data boxes to its right.
+    for (QComboBox* list : {combo1_, combo2_}) {
+        // Collection titles are up to 100 characters: they must not widen the window.
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        list->setMinimumContentsLength(24);
+    }
     auto* top = new QHBoxLayout;
     top->addWidget(combo1_, 2);
     top->addWidget(command4_);
     top->addWidget(combo2_, 2);
-    auto* checks = new QHBoxLayout;
-    checks->addWidget(oneclick_);
-    checks->addWidget(oneclicktokens_);
-    checks->addStretch(1);
+    top->addSpacing(8);
+    top->addWidget(oneclick_);
+    top->addWidget(oneclicktokens_);
 
     auto* card = new QGridLayout;
+    card->setVerticalSpacing(1);
+    card->setHorizontalSpacing(4);
+    constexpr int kCardRows = 8;
+    // Rows of one height, whether or not a value box sits in them.
+    const int rowHeight = tokenvalues_[0]->sizeHint().height();
+    for (QLabel* label : labels_) label->setMinimumHeight(rowHeight);
     for (int i = 0; i < kTokenLabels; ++i) {
-        const int column = (i / 16) * 2;
-        const int row = i % 16;
+        const int column = (i / kCardRows) * 2;
+        const int row = i % kCardRows;
         card->addWidget(labels_[static_cast<std::size_t>(i)], row, column);
         const int box = valueBoxOfLabel(i);
         if (box >= 0) card->addWidget(tokenvalues_[static_cast<std::size_t>(box)], row, column + 1);
     }
-    card->setColumnStretch(0, 1);
-    card->setColumnStretch(2, 1);
+    for (int column = 0; column < kTokenLabels / kCardRows; ++column) card->setColumnStretch(column * 2, 1);
 
-    auto* data = new QHBoxLayout;
+    auto* data = new QVBoxLayout;
     data->addWidget(rxdata_);
     data->addWidget(txdata_);
+    const int line = rxdata_->fontMetrics().lineSpacing();
+    for (QPlainTextEdit* box : {rxdata_, txdata_}) {
+        box->setMinimumSize(12 * line, 2 * line);
+        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    }
+
+    auto* lower = new QHBoxLayout;
+    lower->addLayout(card, 3);
+    lower->addSpacing(8);
+    lower->addLayout(data, 1);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 2, 0, 0);
+    layout->setSpacing(4);
     layout->addLayout(top);
-    layout->addLayout(checks);
-    layout->addLayout(card);
-    layout->addLayout(data, 1);
+    layout->addLayout(lower);
 
     connect(command4_, &QPushButton::clicked, this, [this] { loadCollection(); });
     // A change of the selection (mouse, keys or code) and a pick of the item already selected

@@ -13,12 +13,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
+#include "console/base/ui/screenfit.h"
 #include "console/bootloader/ui/showbootloader.h"
 #include "console/command/frames.h"
 #include "console/command/ui/workspacepanel.h"
@@ -99,9 +101,9 @@ MainWindow::MainWindow(SerialFactory makeRs232, QWidget* parent) : QWidget(paren
     build();
     activity_ = std::make_unique<ActivityList>(i2cparser_, rxbufferbox_, continuousrx_);
     console_ = std::make_unique<MainConsole>(*this, makeRs232(), makeRs232, scanform_.get());
-    workspace_ = new WorkspacePanel(*this, this);
+    workspace_ = new WorkspacePanel(*this, content_);
     workspace_->setObjectName("workspace");
-    static_cast<QVBoxLayout*>(layout())->addWidget(workspace_, 1);
+    static_cast<QVBoxLayout*>(content_->layout())->addWidget(workspace_);
 }
 
 MainWindow::~MainWindow() {
@@ -120,31 +122,57 @@ QPushButton* MainWindow::makeButton(int index, QWidget* parent) {
     return button;
 }
 
+namespace {
+
+// A button as wide as its caption needs: the style's usual minimum of a text button is wider
+// than short captions, and a row of fifteen of them would not fit a small screen.
+void fitToCaption(QPushButton* button) {
+    const int text = button->fontMetrics().horizontalAdvance(button->text());
+    button->setFixedWidth(std::max(text + 2 * button->fontMetrics().averageCharWidth() + 8, 40));
+}
+
+}  // namespace
+
 void MainWindow::build() {
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(8, 8, 8, 8);
-    root->setSpacing(6);
+    // Every control sits in a scroll area, which scrolls only on a screen smaller than the
+    // window's design (screenfit.h).
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    content_ = new QWidget;
+    content_->setObjectName("content");
+    scroll_ = makeScrollArea(this, content_);
+    QWidget* c = content_;
+
+    auto* root = new QVBoxLayout(c);
+    root->setContentsMargins(6, 6, 6, 6);
+    root->setSpacing(4);
 
     // Port and adapter buttons.
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel("Port", this));
-    portselect_ = new QComboBox(this);
+    top->setSpacing(4);
+    top->addWidget(new QLabel("Port", c));
+    portselect_ = new QComboBox(c);
     portselect_->setObjectName("portselect");
     portselect_->setMinimumWidth(110);
+    portselect_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    portselect_->setMinimumContentsLength(10);
     portselect_->addItem("Select...");
     portselect_->installEventFilter(this);
     connect(portselect_, &QComboBox::activated, this, [this](int index) { console_->portselected(index); });
     top->addWidget(portselect_);
     for (int index = kPresetButtons; index < kCommandButtons; ++index) {
         if (!commandbutton(index)) continue;
-        cmmd_[static_cast<std::size_t>(index)] = makeButton(index, this);
-        top->addWidget(cmmd_[static_cast<std::size_t>(index)]);
+        QPushButton* b = makeButton(index, c);
+        fitToCaption(b);
+        cmmd_[static_cast<std::size_t>(index)] = b;
+        top->addWidget(b);
     }
     top->addStretch(1);
     const char* names[] = {nullptr, "Help", "Version"};
     for (int k = 1; k <= 2; ++k) {
-        auto* b = new QPushButton(names[k], this);
+        auto* b = new QPushButton(names[k], c);
         b->setObjectName(QString("Command5_%1").arg(k));
+        fitToCaption(b);
         connect(b, &QPushButton::clicked, this, [this, k] { command5click(k); });
         command5_[static_cast<std::size_t>(k)] = b;
         top->addWidget(b);
@@ -153,27 +181,30 @@ void MainWindow::build() {
     root->addLayout(top);
 
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const int line = QFontMetrics(fixed).lineSpacing();
 
     // The command queue with its compile controls, TXD and RXD, beside the bus activity list.
     auto* middle = new QHBoxLayout;
     auto* left = new QVBoxLayout;
-    left->addWidget(new QLabel("Command queue", this));
-    commands_ = new QPlainTextEdit(this);
+    left->setSpacing(3);
+    left->addWidget(new QLabel("Command Queue", c));
+    commands_ = new QPlainTextEdit(c);
     commands_->setObjectName("commands");
     commands_->setFont(fixed);
     commands_->setTabChangesFocus(true);
+    commands_->setMinimumHeight(5 * line);
     left->addWidget(commands_, 1);
     auto* compileRow = new QHBoxLayout;
-    compileButton_ = makeButton(kCompileButton, this);
+    compileButton_ = makeButton(kCompileButton, c);
     compileRow->addWidget(compileButton_);
-    compileRow->addWidget(new QLabel("Tokens", this));
-    tokencount_ = new QLineEdit(this);
+    compileRow->addWidget(new QLabel("Tokens", c));
+    tokencount_ = new QLineEdit(c);
     tokencount_->setObjectName("tokencount");
     tokencount_->setReadOnly(true);
     tokencount_->setMaximumWidth(50);
     tokencount_->setToolTip(latin1(kTokenCountTooltip));
     compileRow->addWidget(tokencount_);
-    continuousrx_ = new QCheckBox("Continuous Rx", this);
+    continuousrx_ = new QCheckBox("Continuous Rx", c);
     continuousrx_->setObjectName("continuousrx");
     continuousrx_->setToolTip(
         "When unchecked the bus activity list is cleared before each command is transmitted");
@@ -181,14 +212,15 @@ void MainWindow::build() {
     compileRow->addStretch(1);
     left->addLayout(compileRow);
     auto* io = new QGridLayout;
-    io->addWidget(new QLabel("TXD", this), 0, 0);
-    txbufferbox_ = new QLineEdit(this);
+    io->setVerticalSpacing(3);
+    io->addWidget(new QLabel("TXD", c), 0, 0);
+    txbufferbox_ = new QLineEdit(c);
     txbufferbox_->setObjectName("txbufferbox");
     txbufferbox_->setReadOnly(true);
     txbufferbox_->setFont(fixed);
     io->addWidget(txbufferbox_, 0, 1);
-    io->addWidget(new QLabel("RXD", this), 1, 0);
-    rxbufferbox_ = new QLineEdit(this);
+    io->addWidget(new QLabel("RXD", c), 1, 0);
+    rxbufferbox_ = new QLineEdit(c);
     rxbufferbox_->setObjectName("rxbufferbox");
     rxbufferbox_->setReadOnly(true);
     rxbufferbox_->setFont(fixed);
@@ -197,23 +229,28 @@ void MainWindow::build() {
     middle->addLayout(left, 2);
 
     auto* right = new QVBoxLayout;
-    right->addWidget(new QLabel("I2C bus activity", this));
-    i2cparser_ = new QPlainTextEdit(this);
+    right->setSpacing(3);
+    right->addWidget(new QLabel("I2C bus activity", c));
+    i2cparser_ = new QPlainTextEdit(c);
     i2cparser_->setObjectName("i2cparser");
     i2cparser_->setReadOnly(true);
     i2cparser_->setFont(fixed);
     i2cparser_->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(' '));
-    // The list is the console's record of the bus: it gets the room.
-    i2cparser_->setMinimumHeight(300);
+    // The list is the console's record of the bus: it gets the room the queue leaves.
+    i2cparser_->setMinimumHeight(8 * line);
     right->addWidget(i2cparser_, 1);
     middle->addLayout(right, 3);
-    root->addLayout(middle, 3);
+    root->addLayout(middle, 1);
 
-    // The preset buttons of the loaded script collection.
+    // The preset buttons of the loaded script collection, in two rows of nine. Their width does
+    // not follow their captions (up to 30 characters), so that loading a collection never
+    // widens the window: a long caption is cut at the button's edge.
     auto* presets = new QGridLayout;
-    presets->setSpacing(4);
+    presets->setSpacing(3);
     for (int index = 0; index < kPresetButtons; ++index) {
-        QPushButton* b = makeButton(index, this);
+        QPushButton* b = makeButton(index, c);
+        b->setMinimumWidth(40);
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         cmmd_[static_cast<std::size_t>(index)] = b;
         presets->addWidget(b, index / 9, index % 9);
     }
@@ -231,10 +268,15 @@ void MainWindow::startup(const std::string& settingsPath) {
     console_->portscanx(1);
     workspace_->selectInitialItems();
     commands_->clear();
-    // The design size: the window keeps it for good.
-    adjustSize();
-    designSize_ = size();
+    // The design size: what the controls ask for, or less on a screen that cannot show that
+    // much (the scroll area then scrolls). The window keeps it for good.
+    content_->adjustSize();
+    QSize design = content_->sizeHint().expandedTo(content_->minimumSizeHint());
+    // Some height beyond what the controls ask for goes to the queue and the activity list.
+    design.setHeight(std::max(design.height(), 40 * fontMetrics().lineSpacing()));
+    designSize_ = fittedsize(this, design);
     setFixedSize(designSize_);
+    keeponscreen(this);
     settingsPath_ = settingsPath.empty() ? settingspath(apppath(), appname()) : settingsPath;
     console_->loadsettings(settingsPath_);
 }
@@ -250,8 +292,8 @@ void MainWindow::command5click(int index) {
     helpbox_->setHtml(QString::fromUtf8(doc.html.data(), static_cast<qsizetype>(doc.html.size())));
     if (!helpbox_->isVisible()) {
         // Over the queue and the activity list, below the top row of buttons.
-        const int y = portselect_->geometry().bottom() + 8;
-        helpbox_->setGeometry(8, y, width() - 16, height() - y - 8);
+        const int y = portselect_->mapTo(this, QPoint(0, portselect_->height())).y() + 6;
+        helpbox_->setGeometry(6, y, width() - 12, height() - y - 6);
         helpbox_->raise();
         helpbox_->show();
     }

@@ -18,6 +18,7 @@ class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class QTextBrowser;
 
 namespace sarnel {
@@ -95,6 +96,8 @@ private:
     void build();
     QPushButton* makeButton(int index, QWidget* parent);
 
+    QWidget* content_ = nullptr;  // every control, in the scroll area
+    QScrollArea* scroll_ = nullptr;
     std::unique_ptr<PortScanForm> scanform_;
     std::unique_ptr<MainConsole> console_;
     std::unique_ptr<ActivityList> activity_;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -109,6 +110,10 @@ TEST_F(Window, StartUp) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), " \r\n \r\n");
     EXPECT_EQ(window->console().scriptfolder(), " ");
     for (const char* name : {"txbufferbox", "rxbufferbox", "tokencount"}) find<QLineEdit>(name);
+    QStringList captions;
+    for (const QLabel* label : window->findChildren<QLabel*>()) captions << label->text();
+    EXPECT_TRUE(captions.contains("Command Queue")) << captions.join(", ").toStdString();
+    EXPECT_TRUE(captions.contains("I2C bus activity"));
     for (const char* name : {"i2cparser", "commands"}) find<QPlainTextEdit>(name);
     for (const char* name :
          {"cmmd_0", "cmmd_17", "cmmd_18", "cmmd_30", "cmmd_255", "Command5_1", "Command5_2"})
@@ -265,6 +270,8 @@ TEST_F(Window, TheBootloaderWindowStaysAboveAndOwnsItsDialogs) {
         shown = form;
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->parentWidget(), window.get());
+        EXPECT_EQ(form->windowType(), Qt::Dialog) << "the type X11 window managers keep above its owner";
+        EXPECT_FALSE(form->isModal());
         ASSERT_NE(form->windowHandle(), nullptr);
         EXPECT_EQ(form->windowHandle()->transientParent(), window->windowHandle());
         EXPECT_EQ(dialogowner(), form);
