@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "console/base/alert.h"
-#include "console/shell/basicutilities.h"
 #include "console/shell/helpdocs.h"
 
 namespace sarnel {

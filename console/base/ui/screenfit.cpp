@@ -16,8 +16,8 @@ namespace {
 QMargins framemargins(const QWidget* window) {
     const QRect frame = window->frameGeometry();
     const QRect inner = window->geometry();
-    const QMargins known(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                         frame.bottom() - inner.bottom());
+    const QMargins known(inner.left() - frame.left(), inner.top() - frame.top(),
+                         frame.right() - inner.right(), frame.bottom() - inner.bottom());
     const bool shown = window->testAttribute(Qt::WA_WState_Created) && window->isVisible();
     if (!known.isNull() || (shown && QGuiApplication::platformName() != QLatin1String("xcb"))) return known;
     const int title = window->fontMetrics().height() * 2;
@@ -46,7 +46,8 @@ QSize fittedsize(const QWidget* window, QSize design) {
     const QRect free = freearea(window);
     if (!free.isValid()) return design;
     const QMargins frame = framemargins(window);
-    const QSize room(free.width() - frame.left() - frame.right(), free.height() - frame.top() - frame.bottom());
+    const QSize room(free.width() - frame.left() - frame.right(),
+                     free.height() - frame.top() - frame.bottom());
     return design.boundedTo(room).expandedTo(QSize(1, 1));
 }
 

@@ -26,7 +26,8 @@ TEST(ScaledScreen, BothWindowsFitWhole) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     ASSERT_EQ(screen, QRect(0, 0, 1280, 720)) << "the scale factor is in force";
 
-    const auto settings = std::filesystem::temp_directory_path() / ("scaled-" + std::to_string(::getpid()) + ".ini");
+    const auto settings =
+        std::filesystem::temp_directory_path() / ("scaled-" + std::to_string(::getpid()) + ".ini");
     MainWindow window([&] { return std::make_unique<FakeSerial>(bus); });
     window.show();
     window.startup(settings.string());

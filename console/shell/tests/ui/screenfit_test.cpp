@@ -32,7 +32,8 @@ protected:
         screensApplication({kLaptop, kNetbook, kTiny});
         pump = std::make_unique<QtPump>();
         bus.adapter("COM3");
-        settings = std::filesystem::temp_directory_path() / ("screenfit-" + std::to_string(::getpid()) + ".ini");
+        settings =
+            std::filesystem::temp_directory_path() / ("screenfit-" + std::to_string(::getpid()) + ".ini");
     }
     void TearDown() override {
         pump.reset();

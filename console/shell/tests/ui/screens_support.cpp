@@ -20,9 +20,9 @@ QApplication& screensApplication(const std::vector<QRect>& screens, double scale
     static QApplication* app = nullptr;
     if (app) return *app;
     // The offscreen platform reads its screens from a JSON file.
-    const std::string config = (std::filesystem::temp_directory_path() /
-                                ("sarnel-screens-" + std::to_string(::getpid()) + ".json"))
-                                   .string();
+    const std::string config =
+        (std::filesystem::temp_directory_path() / ("sarnel-screens-" + std::to_string(::getpid()) + ".json"))
+            .string();
     std::ofstream out(config);
     out << "{\"screens\": [";
     for (std::size_t i = 0; i < screens.size(); ++i) {
