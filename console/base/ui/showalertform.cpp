@@ -6,8 +6,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTextDocument>
 #include <QTextOption>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "console/base/ui/dialogowner.h"
 #include "console/base/ui/qtalert.h"
@@ -65,7 +70,26 @@ ShowAlertForm::ShowAlertForm(const AlertRequest& request, QWidget* parent) : QDi
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(message_);
     layout->addLayout(buttons);
-    resize(420, 220);
+    // The design size, taller where the message needs it (a long message at a large font), so
+    // that its last lines show without scrolling, up to two thirds of the screen.
+    constexpr int kWidth = 420, kHeight = 220;
+    const QMargins margins = layout->contentsMargins();
+    QTextDocument measure;
+    measure.setDefaultFont(font);
+    measure.setDefaultTextOption(option);
+    measure.setDocumentMargin(message_->document()->documentMargin());
+    measure.setPlainText(message_->toPlainText());
+    const int frame = 2 * message_->frameWidth();
+    measure.setTextWidth(kWidth - margins.left() - margins.right() - frame -
+                         style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    // The plain-text box lays out a little differently from the measuring document: one line
+    // to spare.
+    const int around = margins.top() + margins.bottom() + layout->spacing() + ok_->sizeHint().height() +
+                       frame + message_->fontMetrics().lineSpacing();
+    int height = std::max(kHeight, static_cast<int>(std::ceil(measure.size().height())) + around);
+    if (const QScreen* screen = this->screen())
+        height = std::min(height, screen->availableGeometry().height() * 2 / 3);
+    resize(kWidth, height);
 }
 
 void ShowAlertForm::exitalert(int index) {

@@ -36,6 +36,16 @@ TEST(FramesTest, FixedButtonFrames) {
     }
 }
 
+TEST(FramesTest, TheReplyCodeThatAnswersAFrame) {
+    EXPECT_EQ(answercode("$00100500019004\r"), "10");
+    EXPECT_EQ(answercode("$0000\r"), "00");
+    EXPECT_EQ(answercode("$0019\r"), "19");
+    EXPECT_EQ(answercode("$0007\r"), "1A") << "the reset is answered by the reset report";
+    EXPECT_EQ(answercode("$E\r"), "");
+    EXPECT_EQ(answercode("$00FF5A3C\r"), "");
+    EXPECT_EQ(answercode("$00"), "");
+}
+
 TEST(FramesTest, ButtonsByIndex) {
     EXPECT_EQ(commandbutton(26)->tooltip,
               "Save the last command sequence executed into the interrupt command NV storage");

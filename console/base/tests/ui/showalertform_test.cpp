@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -49,6 +50,32 @@ TEST(ShowAlertFormTest, ShowsCaptionMessageAlignmentAndFont) {
     message = left.findChild<QPlainTextEdit*>("message");
     EXPECT_EQ(message->document()->defaultTextOption().alignment(), Qt::AlignLeft);
     EXPECT_EQ(message->font().pointSizeF(), ShowAlertForm::kDesignFontSize);
+}
+
+// A long message at the handlers' font size (the settings alert with its file line) shows
+// whole, without scrolling; a short one keeps the design size.
+TEST(ShowAlertFormTest, GrowsToShowALongMessageWhole) {
+    app();
+    AlertRequest shortOne;
+    shortOne.caption = "c";
+    shortOne.message = "short";
+    ShowAlertForm small(shortOne);
+    EXPECT_EQ(small.size(), QSize(420, 220));
+
+    AlertRequest r;
+    r.caption = "Ini file load/save error";
+    r.fontSize = 12;
+    r.message =
+        "Error Code: 0x0000004B\r\n\r\nThis is usually the result of another program taking over the INI "
+        "file for this program.  This can typically be resolved by deleting the INI file in this "
+        "program's directory and then re-starting the program\r\n\r\nSettings file: "
+        "/home/someone/.config/sarnel/sarnel.ini (not a regular file)";
+    ShowAlertForm form(r);
+    form.show();
+    QApplication::processEvents();
+    auto* message = form.findChild<QPlainTextEdit*>("message");
+    EXPECT_GT(form.height(), 220);
+    EXPECT_EQ(message->verticalScrollBar()->maximum(), 0) << "the last line shows without scrolling";
 }
 
 TEST(ShowAlertFormTest, Answers) {
