@@ -30,10 +30,14 @@ serial::NameSettings portNames() {
 
 }  // namespace
 
-HRESULT fail(HRESULT hr) {
+HRESULT fail(HRESULT hr) noexcept {
     const char* message = resultMessage(hr);
-    com::setErrorInfo(
-        {com::widen(message ? message : "An unexpected error occurred."), kProgIdVersioned, IID_IVeskor});
+    try {
+        com::setErrorInfo(
+            {com::widen(message ? message : "An unexpected error occurred."), kProgIdVersioned, IID_IVeskor});
+    } catch (...) {
+        // No memory even for the description: the code alone still says what happened.
+    }
     return hr;
 }
 
@@ -277,8 +281,10 @@ HRESULT Veskor::put_StopBits(std::int16_t value) {
 HRESULT Veskor::get_PortName(std::u16string* value) {
     if (!value) return com::E_POINTER;
     if (!isOpen()) return fail(VESKOR_E_PORTCLOSED);
-    *value = com::widen(portPath_);
-    return com::S_OK;
+    return guard([&] {
+        *value = com::widen(portPath_);
+        return com::S_OK;
+    });
 }
 
 // --- Modem lines ----------------------------------------------------------------------------
@@ -400,11 +406,11 @@ HRESULT Veskor::get_PortHandle(std::int32_t* value) {
 
 HRESULT Veskor::get_Break(std::int32_t* value) {
     if (!value) return com::E_POINTER;
-    if (isOpen()) {
-        std::uint32_t errors = 0;
-        if (device().clearError(&errors, nullptr) != serial::Code::ok) return fail(VESKOR_E_STATUS);
+    std::uint32_t errors = 0;
+    // When the status cannot be read (the device went away) the field answers: the host's next
+    // Write then reports the lost device, which is what its user needs to hear.
+    if (isOpen() && device().clearError(&errors, nullptr) == serial::Code::ok)
         shared_->breakState = (errors & serial::kBreakDetected) ? 1 : 0;
-    }
     *value = shared_->breakState;
     return com::S_OK;
 }
@@ -426,13 +432,14 @@ HRESULT Veskor::get_EventChar(std::u16string* value) {
         shared_->eventChar = b.evtChar;
     }
     std::uint8_t c = shared_->eventChar;
-    *value = c ? std::u16string(1, static_cast<char16_t>(c)) : std::u16string();
+    *value = c ? std::u16string(1, static_cast<char16_t>(c)) : std::u16string();  // no allocation
     return com::S_OK;
 }
 
 HRESULT Veskor::put_EventChar(const std::u16string& value) {
-    std::string bytes = com::narrow(value);
-    std::uint8_t c = bytes.empty() ? 0 : static_cast<std::uint8_t>(bytes[0]);
+    // The first character's byte (one byte per character on the line); the rest is not needed.
+    const std::string first = com::narrow(std::u16string_view(value).substr(0, 1));
+    std::uint8_t c = first.empty() ? 0 : static_cast<std::uint8_t>(first[0]);
     APPLY(b.evtChar = c);
     shared_->eventChar = c;
     return com::S_OK;
@@ -469,6 +476,12 @@ HRESULT Veskor::get_IsOpen(std::int32_t* value) {
 // --- Open and Close --------------------------------------------------------------------------
 
 HRESULT Veskor::Open(const std::u16string& portName, com::Variant settings) {
+    // No memory, or no thread for the device or the monitor: what was acquired goes with the
+    // exception (the device closes, the port is free again) and the host gets a code.
+    return guard([&] { return openPort(portName, settings); });
+}
+
+HRESULT Veskor::openPort(const std::u16string& portName, const com::Variant& settings) {
     if (isOpen()) return fail(VESKOR_E_ALREADYOPEN);
 
     LineSettings line{baudRate_, dataBits_, parity_, stopCode_};
@@ -523,14 +536,11 @@ HRESULT Veskor::Open(const std::u16string& portName, com::Variant settings) {
 
     auto session = std::make_shared<Session>();
     session->device = std::move(dev);
-    try {
-        session->thread = std::thread(runMonitor, shared_, session);
-    } catch (...) {
-        return fail(com::E_UNEXPECTED);
-    }
+    session->thread = std::thread(runMonitor, shared_, session);
     session->started.wait(-1);  // its canceller must exist before Close can need it
 
-    portPath_ = path;
+    // Nothing from here on may throw: the monitor runs.
+    portPath_ = std::move(path);
     baudRate_ = line.baudRate;
     dataBits_ = line.dataBits;
     parity_ = line.parity;

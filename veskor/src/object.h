@@ -158,6 +158,7 @@ private:
         Veskor& owner_;
     };
 
+    HRESULT openPort(const std::u16string& portName, const com::Variant& settings);
     bool isOpen() const { return session_ != nullptr; }
     serial::Device& device() const { return *session_->device; }
 
@@ -210,7 +211,19 @@ private:
 #undef VESKOR_METHOD
 
 // Sets the thread's error information for `hr` (its message, our ProgID, IVeskor) and returns it.
-HRESULT fail(HRESULT hr);
+HRESULT fail(HRESULT hr) noexcept;
+
+// Runs a member's body so that nothing it throws crosses the interface: an exception (no memory
+// for a buffer, no thread for the device) becomes E_UNEXPECTED, and what the body acquired is
+// released on the way out.
+template <class Body>
+HRESULT guard(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return fail(com::E_UNEXPECTED);
+    }
+}
 // An optional 32-bit argument: left out (or empty) gives 0. False when it is not a number.
 bool optionalInt(const com::Variant& v, std::int32_t* out);
 

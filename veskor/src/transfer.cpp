@@ -12,8 +12,15 @@ namespace veskor {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // More than this many unfinished background writes and Write refuses.
 constexpr std::size_t kMaxPendingWrites = 1000;
+
+// A Read asks the device for at most this much at first, and then for as much again as it
+// already holds: its buffer grows with what arrives, so a count far beyond what will come
+// costs nothing (0x7FFFFFFF would otherwise take 2 GiB up front).
+constexpr std::size_t kFirstReadPiece = 65536;
 
 void storeCount(com::Variant& out, std::int32_t n) {
     if (out.isByRef() && out.ref) *out.ref = com::Variant(n);
@@ -38,7 +45,7 @@ HRESULT Veskor::Write(const std::u16string& writeBuffer, com::Variant numBytesTo
     std::int32_t count, limit;
     if (!optionalInt(numBytesToWrite, &count) || !optionalInt(timeout, &limit) || count < 0)
         return fail(com::E_INVALIDARG);
-    return writeBytes(com::narrow(writeBuffer), count, limit, bytesWritten);
+    return guard([&] { return writeBytes(com::narrow(writeBuffer), count, limit, bytesWritten); });
 }
 
 HRESULT Veskor::writeBytes(std::string bytes, std::int32_t count, std::int32_t timeout,
@@ -73,7 +80,13 @@ HRESULT Veskor::writeBytes(std::string bytes, std::int32_t count, std::int32_t t
             // still wait for it rather than free memory the device is reading.
             std::unique_lock lock(shared_->pendingMutex, std::defer_lock);
             if (!lock.try_lock_for(std::chrono::milliseconds(100))) lock.lock();
-            shared_->pending.push_back(std::move(record));
+            try {
+                shared_->pending.push_back(std::move(record));
+            } catch (...) {  // no room in the list: the write must end before its buffer goes
+                device().cancel(req);
+                req.result(nullptr, true);
+                throw;
+            }
         } else if (r != serial::Code::ok) {
             return fail(VESKOR_E_WRITE);
         }
@@ -106,9 +119,11 @@ HRESULT Veskor::WriteBinary(std::int64_t writeBuffer, com::Variant numBytesToWri
         return com::S_OK;
     }
     if (writeBuffer == 0) return fail(com::E_INVALIDARG);
-    std::string bytes(reinterpret_cast<const char*>(static_cast<std::intptr_t>(writeBuffer)),
-                      static_cast<std::size_t>(count));
-    return writeBytes(std::move(bytes), count, limit, bytesWritten);
+    return guard([&] {
+        std::string bytes(reinterpret_cast<const char*>(static_cast<std::intptr_t>(writeBuffer)),
+                          static_cast<std::size_t>(count));
+        return writeBytes(std::move(bytes), count, limit, bytesWritten);
+    });
 }
 
 HRESULT Veskor::readBytes(const com::Variant& numBytesToRead, const com::Variant& timeoutArg,
@@ -127,55 +142,71 @@ HRESULT Veskor::readBytes(const com::Variant& numBytesToRead, const com::Variant
     bytes->clear();
     if (count == 0) return com::S_OK;
 
-    std::string buffer(static_cast<std::size_t>(count), '\0');
-    serial::Request req;
-    serial::Code started = device().read(req, buffer.data(), static_cast<std::uint32_t>(count));
-    if (started != serial::Code::ok && started != serial::Code::pending) return fail(VESKOR_E_READ);
+    // One read of the whole count, made piece by piece: each piece finishes when it is full,
+    // and the bytes that arrive meanwhile wait in the device's queue for the next one.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
+    std::size_t left = static_cast<std::size_t>(count);
+    std::size_t piece = std::min(left, kFirstReadPiece);
+    while (left > 0) {
+        const std::size_t at = bytes->size();
+        bytes->resize(at + piece);
+        serial::Request req;
+        serial::Code started = device().read(req, bytes->data() + at, static_cast<std::uint32_t>(piece));
+        if (started != serial::Code::ok && started != serial::Code::pending) return fail(VESKOR_E_READ);
 
-    std::uint32_t got = 0;
-    if (timeout > 0) {
-        req.event().wait(timeout);
-        serial::Code r = req.result(&got, false);
-        if (r == serial::Code::incomplete) {
-            if (device().cancel(req) != serial::Code::ok &&
-                device().purge(serial::kPurgeRxAbort) != serial::Code::ok)
-                return fail(VESKOR_E_CANCEL);
-            req.result(&got, true);  // the bytes that came before the cancel are kept
-        } else if (r != serial::Code::ok) {
+        std::uint32_t got = 0;
+        if (timeout > 0) {
+            const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(
+                std::max(deadline - Clock::now(), Clock::duration{}));
+            req.event().wait(static_cast<int>(remaining.count()));
+            serial::Code r = req.result(&got, false);
+            if (r == serial::Code::incomplete) {
+                if (device().cancel(req) != serial::Code::ok &&
+                    device().purge(serial::kPurgeRxAbort) != serial::Code::ok)
+                    return fail(VESKOR_E_CANCEL);
+                req.result(&got, true);  // the bytes that came before the cancel are kept
+                bytes->resize(at + got);
+                return com::S_OK;
+            }
+            if (r != serial::Code::ok) return fail(com::E_UNEXPECTED);
+        } else if (req.result(&got, true) != serial::Code::ok) {
             return fail(com::E_UNEXPECTED);
         }
-    } else if (req.result(&got, true) != serial::Code::ok) {
-        return fail(com::E_UNEXPECTED);
+        bytes->resize(at + got);
+        left -= piece;
+        piece = std::min(left, bytes->size());
     }
-    buffer.resize(got);
-    *bytes = std::move(buffer);
     return com::S_OK;
 }
 
 HRESULT Veskor::Read(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
                      std::u16string* text) {
     if (!text) return com::E_POINTER;
-    std::string bytes;
-    if (HRESULT hr = readBytes(numBytesToRead, timeout, &bytes); com::failed(hr)) return hr;
-    *text = com::widen(bytes);
-    storeCount(numBytesRead, static_cast<std::int32_t>(bytes.size()));
-    return com::S_OK;
+    return guard([&] {
+        std::string bytes;
+        if (HRESULT hr = readBytes(numBytesToRead, timeout, &bytes); com::failed(hr)) return hr;
+        *text = com::widen(bytes);
+        storeCount(numBytesRead, static_cast<std::int32_t>(bytes.size()));
+        return com::S_OK;
+    });
 }
 
 HRESULT Veskor::ReadBinary(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
                            std::int64_t* block) {
     if (!block) return com::E_POINTER;
-    std::string bytes;
-    if (HRESULT hr = readBytes(numBytesToRead, timeout, &bytes); com::failed(hr)) return hr;
-    void* p = nullptr;
-    if (!bytes.empty()) {
-        p = com::taskMemAlloc(bytes.size());
-        if (!p) return fail(com::E_UNEXPECTED);
-        std::memcpy(p, bytes.data(), bytes.size());
-    }
-    *block = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(p));
-    storeCount(numBytesRead, static_cast<std::int32_t>(bytes.size()));
-    return com::S_OK;
+    return guard([&] {
+        std::string bytes;
+        if (HRESULT hr = readBytes(numBytesToRead, timeout, &bytes); com::failed(hr)) return hr;
+        void* p = nullptr;
+        if (!bytes.empty()) {
+            p = com::taskMemAlloc(bytes.size());
+            if (!p) return fail(com::E_UNEXPECTED);
+            std::memcpy(p, bytes.data(), bytes.size());
+        }
+        *block = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(p));
+        storeCount(numBytesRead, static_cast<std::int32_t>(bytes.size()));
+        return com::S_OK;
+    });
 }
 
 HRESULT Veskor::ClearRQ() {

@@ -356,6 +356,18 @@ TEST_F(PtyTransfer, HangUpMakesReadFail) {
     EXPECT_EQ(open, 0);
 }
 
+TEST_F(PtyTransfer, AfterAHangUpBreakAnswersFromItsFieldAndWriteReportsTheLostDevice) {
+    pty.closeMaster();  // the adapter was unplugged
+    std::int32_t rq;
+    ASSERT_TRUE(serveUntil([&] { return v->get_BytesUsedRQ(&rq) == VESKOR_E_STATUS; }));
+    // The write path asks for Break before every frame: it must not be what fails.
+    std::int32_t brk = -1;
+    EXPECT_EQ(v->get_Break(&brk), com::S_OK);
+    EXPECT_EQ(brk, 0);
+    std::int32_t n = -1;
+    EXPECT_EQ(v->Write(u"$0000\r", i4(0), i4(100), &n), VESKOR_E_WRITE);
+}
+
 TEST_F(PtyTransfer, ModemLinesOfAPseudoTerminalFail) {
     std::int32_t cts = 5;
     EXPECT_EQ(v->get_Cts(&cts), VESKOR_E_MODEM);

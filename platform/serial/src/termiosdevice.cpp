@@ -454,7 +454,13 @@ std::unique_ptr<Device> openTermios(const std::string& path, Failure* why) {
     int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0) return fail(errno);
     if (why) *why = Failure{};
-    return std::make_unique<TermiosDevice>(fd, wake);
+    try {
+        return std::make_unique<TermiosDevice>(fd, wake);
+    } catch (...) {  // no memory, or no reader thread: the port must not stay locked
+        ::close(wake);
+        ::close(fd);
+        throw;
+    }
 }
 
 }  // namespace serial

@@ -221,8 +221,10 @@ public:
     // PortHandle: the device's handle as an integer while open; VESKOR_E_PORTCLOSED while closed.
     virtual HRESULT get_PortHandle(std::int32_t* value) = 0;
     // Break: get (open) reads and clears the device's error flags and reads 1 when a break was
-    // received since the last status query. Put: nonzero sets the line into the break state,
-    // zero clears it; VESKOR_E_PORTCLOSED while closed, VESKOR_E_BREAK on failure.
+    // received since the last status query; when the status cannot be read (the device went
+    // away) it reads the stored value, so that the host's next Write reports the lost device
+    // (VESKOR_E_WRITE). Put: nonzero sets the line into the break state, zero clears it;
+    // VESKOR_E_PORTCLOSED while closed, VESKOR_E_BREAK on failure.
     virtual HRESULT get_Break(std::int32_t* value) = 0;
     virtual HRESULT put_Break(std::int32_t value) = 0;
     // Bytes waiting in the receive / transmit queue (0 while closed). Also clears the error
@@ -253,7 +255,8 @@ public:
     // bits "1", "1.5", "2"). The resolved values are stored once the port is configured.
     // Codes: VESKOR_E_ALREADYOPEN, VESKOR_E_STOPBITS (nothing opened), VESKOR_E_OPEN (no such
     // device, or held by someone else), VESKOR_E_TIMEOUTS, VESKOR_E_GETSTATE, VESKOR_E_SETSTATE,
-    // VESKOR_E_MUTEX, E_UNEXPECTED. After any failure the port is closed.
+    // VESKOR_E_MUTEX, E_UNEXPECTED (also: no memory, or no thread for the device or the
+    // monitor). After any failure the port is closed and free for the next Open.
     virtual HRESULT Open(const std::u16string& portName, com::Variant settings) = 0;
     // Close(): stops the monitor thread (abandoning an event call that waits for this thread)
     // and closes the port; returns within about one second. Always S_OK, also when closed.
@@ -273,8 +276,10 @@ public:
     // NumBytesToRead 0 or left out takes every byte waiting now (never waits). A count with
     // Timeout 0 waits until that many bytes came; with a positive Timeout waits at most that long
     // and returns what arrived. pNumBytesRead, when given by reference, receives the byte count.
+    // Memory is taken as the bytes come: a count far beyond what arrives costs nothing.
     // Codes: VESKOR_E_PORTCLOSED, E_INVALIDARG (negative count or time-out), VESKOR_E_READ,
-    // VESKOR_E_CANCEL, E_UNEXPECTED (the device failed, for instance after a hang-up).
+    // VESKOR_E_CANCEL, E_UNEXPECTED (the device failed, for instance after a hang-up, or no
+    // memory).
     virtual HRESULT Read(com::Variant numBytesToRead, com::Variant timeout, com::Variant numBytesRead,
                          std::u16string* text) = 0;
     // Discard the receive / transmit queue (ClearTQ also aborts unfinished writes).
