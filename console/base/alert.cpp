@@ -1,7 +1,10 @@
 // The console's error routine and the alert logic in front of the alert window.
 #include "console/base/alert.h"
 
+#include <veskor/veskor.h>
+
 #include <cstdio>
+#include <string_view>
 
 namespace sarnel {
 
@@ -24,6 +27,15 @@ AlertPresenter* presenter = nullptr;
 bool showing = false;
 
 constexpr const char* kLineBreak = "\r\n";
+
+// What the component said after its message for a port that did not open: the cause the
+// system gave ("/dev/ttyUSB0: permission denied ..."); empty when it said nothing more.
+std::string opencause(const std::string& description) {
+    const std::string_view message = veskor::resultMessage(veskor::VESKOR_E_OPEN);
+    if (description.compare(0, message.size(), message) != 0) return {};
+    const std::size_t start = description.find_first_not_of(' ', message.size());
+    return start == std::string::npos ? std::string() : description.substr(start);
+}
 
 std::string hex8(std::int32_t number) {
     char digits[9];
@@ -100,11 +112,17 @@ std::string errormessage(std::int32_t number, const std::string& description) {
                    "the cable, rescan the ports (By hitting \"Enter\" with the cursor in the port select "
                    "list) and then "
                    "re-open the desired port.";
-        case static_cast<std::int32_t>(0x80040205u):
-            return "An attempt was made to open a serial port that was already open or does not exist.  If "
-                   "the device "
-                   "was unplugged after the port scan was completed, reconnect the device and then rescan "
-                   "the ports.";
+        case static_cast<std::int32_t>(0x80040205u): {
+            std::string text =
+                "An attempt was made to open a serial port that was already open or does not exist.  If "
+                "the device "
+                "was unplugged after the port scan was completed, reconnect the device and then rescan "
+                "the ports.";
+            // The cause, when the component knows it: missing, busy, or closed to this user.
+            if (const std::string cause = opencause(description); !cause.empty())
+                text += std::string(kLineBreak) + kLineBreak + cause;
+            return text;
+        }
         case static_cast<std::int32_t>(0x80040206u):
             return "An attempt was made to write to a serial port that does not exist.  If the device was "
                    "unplugged "

@@ -345,7 +345,9 @@ Clock::time_point Adapter::Impl::emit(const Firmware::Replies& replies, Clock::t
         if (fault(Fault::Burst))
             for (std::size_t k = 1; k <= tuning.burstLines; ++k)
                 bytes += "unrelated line " + std::to_string(k) + "\r\n";
-        if (fault(Fault::Garbage)) bytes += kGarbage;
+        if (fault(Fault::Garbage))
+            for (std::size_t k = 0; k < tuning.garbageBytes; ++k)
+                bytes += kGarbage[k % (sizeof kGarbage - 1)];
         if (fault(Fault::Nul)) bytes += '\0';
         bytes += '!';
         bytes += r.text;

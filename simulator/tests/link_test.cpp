@@ -130,13 +130,13 @@ TEST(Link, EachFaultDoesWhatItSays) {
     const std::vector<FaultCase> cases = {
         {sim::Fault::Silence, ""},
         {sim::Fault::NoLineFeed, "!0013\r"},
-        {sim::Fault::Garbage, "xy#\xFF~!0013\r\n"},
+        {sim::Fault::Garbage, "xy#\xFF~xy#!0013\r\n"},
         {sim::Fault::Nul, std::string("\0!0013\r\n", 8)},
         {sim::Fault::Burst, "unrelated line 1\r\nunrelated line 2\r\n!0013\r\n"},
         {sim::Fault::Split, "!0013\r\n"},
     };
     sim::Adapter adapter;
-    adapter.setFaultTuning({3, 20ms, 2});
+    adapter.setFaultTuning({3, 20ms, 2, 8});
     Host host(adapter.devicePath());
     for (const FaultCase& c : cases) {
         adapter.clearFaults();

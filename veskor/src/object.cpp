@@ -30,11 +30,12 @@ serial::NameSettings portNames() {
 
 }  // namespace
 
-HRESULT fail(HRESULT hr) noexcept {
+HRESULT fail(HRESULT hr, const std::string& cause) noexcept {
     const char* message = resultMessage(hr);
     try {
-        com::setErrorInfo(
-            {com::widen(message ? message : "An unexpected error occurred."), kProgIdVersioned, IID_IVeskor});
+        std::string text = message ? message : "An unexpected error occurred.";
+        if (!cause.empty()) text += "  " + cause + ".";
+        com::setErrorInfo({com::widen(text), kProgIdVersioned, IID_IVeskor});
     } catch (...) {
         // No memory even for the description: the code alone still says what happened.
     }
@@ -500,7 +501,7 @@ HRESULT Veskor::openPort(const std::u16string& portName, const com::Variant& set
 
     serial::Failure why;
     std::unique_ptr<serial::Device> dev = serial::openDevice(serial::resolvePort(name, portNames()), &why);
-    if (!dev) return fail(VESKOR_E_OPEN);
+    if (!dev) return fail(VESKOR_E_OPEN, why.cause());
 
     // Configure before the monitor starts: a failure then has only the device to release, and
     // the port is closed again (nothing half-open is left for the host to clean up).

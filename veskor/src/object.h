@@ -211,7 +211,8 @@ private:
 #undef VESKOR_METHOD
 
 // Sets the thread's error information for `hr` (its message, our ProgID, IVeskor) and returns it.
-HRESULT fail(HRESULT hr) noexcept;
+// A `cause` follows the message as a sentence of its own.
+HRESULT fail(HRESULT hr, const std::string& cause = {}) noexcept;
 
 // Runs a member's body so that nothing it throws crosses the interface: an exception (no memory
 // for a buffer, no thread for the device) becomes E_UNEXPECTED, and what the body acquired is

@@ -214,17 +214,24 @@ TEST_F(Properties, InvalidFormatOpensNothing) {
     EXPECT_EQ(open(), VESKOR_E_STOPBITS);
 }
 
-TEST_F(Properties, OpenFailsForMissingOrHeldPorts) {
+TEST_F(Properties, OpenFailsForMissingOrHeldPortsAndSaysWhy) {
     std::int32_t i;
+    const std::u16string message =
+        u"Could not open port.  This may be because the port does not exist or is already in use.  ";
+    auto description = [] {
+        auto info = com::getErrorInfo();
+        return info ? info->description : u"(none)";
+    };
     EXPECT_EQ(v->Open(u"NM-NO-SUCH-PORT", none()), VESKOR_E_OPEN);
+    EXPECT_EQ(description(), message + u"NM-NO-SUCH-PORT: no such device.");
     EXPECT_EQ(v->Open(u"COM96", none()), VESKOR_E_OPEN);
-    auto info = com::getErrorInfo();
-    ASSERT_TRUE(info);
-    EXPECT_EQ(info->description,
-              u"Could not open port.  This may be because the port does not exist or is already in use.");
+    EXPECT_EQ(description(), message + u"/dev/ttyACM31: no such device.");
+    EXPECT_EQ(v->Open(u"COM200", none()), VESKOR_E_OPEN);
+    EXPECT_EQ(description(), message + u"COM200: no such device.");
     auto holder = serial::openDevice("NM-PROP-A");
     ASSERT_TRUE(holder);
     EXPECT_EQ(open(), VESKOR_E_OPEN);
+    EXPECT_EQ(description(), message + u"NM-PROP-A: busy (already in use).");
     v->get_IsOpen(&i);
     EXPECT_EQ(i, 0);
     EXPECT_EQ(v->Open(std::u16string(1020, u'x'), none()), com::E_INVALIDARG);

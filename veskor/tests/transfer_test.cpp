@@ -1,4 +1,5 @@
 // Write, Read, the queues and line errors: on the null-modem pair, and on pseudo-terminals.
+#include <com/errorinfo.h>
 #include <com/taskmem.h>
 #include <gtest/gtest.h>
 #include <serial/nullmodem.h>
@@ -294,6 +295,24 @@ TEST_F(PtyTransfer, SettingsReachTheDevice) {
         v->get_BaudRate(&back);
         EXPECT_EQ(back, rate);
     }
+}
+
+TEST_F(PtyTransfer, AParityThePortCannotCarryIsRefusedOnAFreshPort) {
+    for (std::int16_t parity = 1; parity <= 4; ++parity) {
+        EXPECT_EQ(v->put_Parity(parity), VESKOR_E_SETSTATE) << parity;
+        auto info = com::getErrorInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->description, u"SetCommState() call failed.");
+        std::int16_t back = -1;
+        v->get_Parity(&back);
+        EXPECT_EQ(back, 0) << parity;
+    }
+    // Nor does an opening that asks for one leave a port open with another.
+    v->Close();
+    EXPECT_EQ(v->Open(u(pty.slavePath), com::Variant(u"115200,e,8,1")), VESKOR_E_SETSTATE);
+    std::int32_t open = -1;
+    v->get_IsOpen(&open);
+    EXPECT_EQ(open, 0);
 }
 
 TEST_F(PtyTransfer, WriteEveryModeAndRead) {

@@ -110,6 +110,15 @@ TEST_F(AlertTest, ErrorTexts) {
     for (const auto& [number, text] : cases) {
         EXPECT_EQ(errormessage(static_cast<std::int32_t>(number), "ignored"), text) << number;
     }
+    // The component's cause of a failed open follows the explanation.
+    const std::string opened =
+        "Could not open port.  This may be because the port does not exist or is "
+        "already in use.";
+    const std::string denied = "/dev/ttyUSB0: permission denied (the device belongs to the group dialout).";
+    EXPECT_EQ(errormessage(static_cast<std::int32_t>(0x80040205u), opened + "  " + denied),
+              cases[std::size(cases) - 1].second + "\r\n\r\n" + denied);
+    EXPECT_EQ(errormessage(static_cast<std::int32_t>(0x80040205u), opened),
+              cases[std::size(cases) - 1].second);
     EXPECT_NE(errormessage(75, "").find("directory that does not exist"), std::string::npos);
     EXPECT_NE(errormessage(70, "").find("(such as Excel)"), std::string::npos);
 }

@@ -160,12 +160,16 @@ TEST_F(Rs232, FailuresBecomeConsoleErrorsThatTheAlertReports) {
     } catch (const ConsoleError& e) {
         EXPECT_EQ(static_cast<std::uint32_t>(e.number()), 0x80040205u);
         EXPECT_EQ(e.description(),
-                  "Could not open port.  This may be because the port does not exist or is already in use.");
+                  "Could not open port.  This may be because the port does not exist or is already in use.  "
+                  "/nonexistent/port: no such device.");
         sarnel::AlertRecorder recorder;
         sarnel::reportError("Veskor error", e);
         ASSERT_EQ(recorder.alerts.size(), 1u);
-        EXPECT_EQ(recorder.alerts[0].message.rfind("Error Code: 0x80040205", 0), 0u)
-            << recorder.alerts[0].message;
+        const std::string& shown = recorder.alerts[0].message;
+        EXPECT_EQ(shown.rfind("Error Code: 0x80040205", 0), 0u) << shown;
+        EXPECT_NE(shown.find("rescan the ports.\r\n\r\n/nonexistent/port: no such device."),
+                  std::string::npos)
+            << shown;
     }
     try {
         rs232->portName();

@@ -31,6 +31,23 @@ std::size_t ByteRing::push(const std::uint8_t* p, std::size_t n) {
     return n;
 }
 
+std::size_t ByteRing::pushEvicting(const std::uint8_t* p, std::size_t n) {
+    std::size_t lost = 0;
+    if (n > buf_.size()) {
+        lost = n - buf_.size();
+        p += lost;
+        n = buf_.size();
+    }
+    if (n > room()) {
+        const std::size_t evict = n - room();
+        head_ = (head_ + evict) % buf_.size();
+        size_ -= evict;
+        lost += evict;
+    }
+    push(p, n);
+    return lost;
+}
+
 std::size_t ByteRing::pop(std::uint8_t* p, std::size_t n) {
     n = std::min(n, size_);
     std::size_t first = std::min(n, buf_.size() - head_);
@@ -50,8 +67,8 @@ std::size_t CoreDevice::receiveRoomLocked() const {
     return room;
 }
 
-std::size_t CoreDevice::receiveLocked(const std::uint8_t* p, std::size_t n, bool dropWhenFull) {
-    if (n == 0 || hungUp_) return 0;
+void CoreDevice::receiveLocked(const std::uint8_t* p, std::size_t n) {
+    if (n == 0 || hungUp_) return;
     std::uint32_t events = kEvRxChar;
     if (std::memchr(p, dcb_.evtChar, n)) events |= kEvRxFlag;
     std::size_t taken = 0;
@@ -67,13 +84,8 @@ std::size_t CoreDevice::receiveLocked(const std::uint8_t* p, std::size_t n, bool
             reads_.pop_front();
         }
     }
-    taken += rx_.push(p + taken, n - taken);
-    if (taken < n && dropWhenFull) {
-        errors_ |= kRxOverflow;
-        taken = n;
-    }
+    if (rx_.pushEvicting(p + taken, n - taken)) errors_ |= kRxOverflow;
     raiseLocked(events);
-    return taken;
 }
 
 void CoreDevice::raiseLocked(std::uint32_t events) {

@@ -53,6 +53,9 @@ public:
     std::size_t room() const { return buf_.size() - size_; }
     bool empty() const { return size_ == 0; }
     std::size_t push(const std::uint8_t* p, std::size_t n);
+    // Appends all `n` bytes, the oldest giving way when they do not fit; returns how many
+    // bytes were lost (old ones, or the first of `n` when `n` alone exceeds the capacity).
+    std::size_t pushEvicting(const std::uint8_t* p, std::size_t n);
     std::size_t pop(std::uint8_t* p, std::size_t n);
     void clear() { head_ = size_ = 0; }
 
@@ -97,10 +100,10 @@ protected:
         std::thread::id owner;
     };
 
-    // Received bytes: they fill the oldest unfinished read first, then the queue. With
-    // `dropWhenFull` what does not fit is dropped and flagged as a receive overflow; otherwise
-    // only what fits is taken. Returns the number of bytes taken.
-    std::size_t receiveLocked(const std::uint8_t* p, std::size_t n, bool dropWhenFull);
+    // Received bytes: they fill the oldest unfinished read first, then the queue. When the
+    // queue is full its oldest bytes give way and a receive overflow is flagged: the newest
+    // bytes, and the line an event character announces, are what a reader wants.
+    void receiveLocked(const std::uint8_t* p, std::size_t n);
     // How many bytes receiveLocked can take now without dropping.
     std::size_t receiveRoomLocked() const;
     void raiseLocked(std::uint32_t events);

@@ -173,7 +173,7 @@ private:
         while (!writes_.empty()) {
             WriteOp& w = writes_.front();
             // Nobody at the far end: the bytes go out on a dead line.
-            if (p) p->receiveLocked(w.buffer + w.sent, w.count - w.sent, true);
+            if (p) p->receiveLocked(w.buffer + w.sent, w.count - w.sent);
             w.sent = w.count;
             completeSentWritesLocked();
         }

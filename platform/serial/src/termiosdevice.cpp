@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "backends.h"
 #include "core.h"
@@ -62,6 +64,10 @@ speed_t standardSpeed(std::uint32_t rate) {
 
 class TermiosDevice final : public CoreDevice {
 public:
+    // A host that reads keeps the queue from staying full anywhere near this long, and the
+    // kernel's 4 KiB buffer outlasts it at every rate up to 921600 baud.
+    static constexpr std::chrono::milliseconds kSpillAfter{20};
+
     TermiosDevice(int fd, int wake) : CoreDevice(std::make_shared<std::mutex>()), fd_(fd), wake_(wake) {
         int bits;
         modemLines_ = sysio::ioctl(fd_, TIOCMGET, &bits) == 0;
@@ -139,6 +145,15 @@ public:
         if (hungUp_) return Code::hungUp;
         termios t;
         if (::tcgetattr(fd_, &t) < 0) return codeForErrno(errno);
+        const termios before = t;
+        std::uint32_t rateBefore = 0;
+        const bool rateKnown = kernel::readRate(fd_, &rateBefore);
+        // A refused block changes nothing: what was there is put back.
+        auto refuse = [&](Code code) {
+            ::tcsetattr(fd_, TCSANOW, &before);
+            if (rateKnown && !standardSpeed(rateBefore)) kernel::setRate(fd_, rateBefore);
+            return code;
+        };
         // Raw: nothing translated, nothing echoed, no signals. PARMRK where the line can report
         // conditions (the driver keeps line counters: UARTs, USB adapters), so that breaks and,
         // with INPCK, parity and framing errors arrive marked in the data. A pseudo-terminal has
@@ -177,13 +192,16 @@ public:
         t.c_cc[VSTOP] = b.xoffChar;
         speed_t sp = standardSpeed(b.baudRate);
         if (sp) cfsetspeed(&t, sp);
-        if (::tcsetattr(fd_, TCSANOW, &t) < 0) return codeForErrno(errno);
-        if (!sp && !kernel::setRate(fd_, b.baudRate)) return Code::failed;
-        // tcsetattr succeeds when any change applied: check that the rate and format took.
+        if (::tcsetattr(fd_, TCSANOW, &t) < 0) return refuse(codeForErrno(errno));
+        if (!sp && !kernel::setRate(fd_, b.baudRate)) return refuse(Code::failed);
+        // tcsetattr succeeds when any change applied: check that the rate and the whole format
+        // took (a pseudo-terminal, for one, keeps 8 data bits and no parity whatever it is told).
         termios back;
         std::uint32_t rate = 0;
-        if (::tcgetattr(fd_, &back) < 0 || !kernel::readRate(fd_, &rate)) return Code::failed;
-        if (rate != b.baudRate || (back.c_cflag & CSIZE) != (t.c_cflag & CSIZE)) return Code::invalidArgument;
+        if (::tcgetattr(fd_, &back) < 0 || !kernel::readRate(fd_, &rate)) return refuse(Code::failed);
+        const tcflag_t format = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+        if (rate != b.baudRate || (back.c_cflag & format) != (t.c_cflag & format))
+            return refuse(Code::invalidArgument);
         dcb_ = b;
         decoder_.reset();
         // Lines under enable/disable follow the block; handshake lines are the driver's.
@@ -325,6 +343,30 @@ private:
         if (starved_) kickFromOutside();
     }
 
+    // Whether the reader may take bytes from the descriptor now. With room in the queue it may.
+    // A full queue holds the line back, so that a host that reads loses nothing (a pseudo-
+    // terminal's far end then waits, a real line's kernel buffer fills and input flow control
+    // stops the sender). But a host that waits for the event character reads nothing until it
+    // comes: so once the full queue has gone unread for kSpillAfter, and unless input flow
+    // control holds the sender, the reader takes what waits and the oldest queued bytes give
+    // way (a receive overflow), and the event character is seen. `*waitMs` is set to the time
+    // until that happens (-1: not by time).
+    bool mayReadLocked(int* waitMs) {
+        *waitMs = -1;
+        if (receiveRoomLocked() > 0) {
+            fullSince_.reset();
+            return true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!fullSince_) fullSince_ = now;
+        const bool inputFlowControl = dcb_.inX || dcb_.outxCtsFlow || dcb_.rtsControl == kLineHandshake;
+        if (inputFlowControl) return false;
+        const auto left = *fullSince_ + kSpillAfter - now;
+        if (left <= std::chrono::steady_clock::duration::zero()) return true;
+        *waitMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+        return false;
+    }
+
     // One character time at the current rate, in milliseconds (at least 1).
     int charTimeMs() const {
         std::uint32_t rate = dcb_.baudRate ? dcb_.baudRate : 9600;
@@ -347,11 +389,12 @@ private:
                 auto l = lock();
                 if (stopping_) return;
                 if (!hungUp_) {
-                    std::size_t room = receiveRoomLocked();
-                    starved_ = room == 0;
+                    int untilSpill = -1;
+                    starved_ = !mayReadLocked(&untilSpill);
                     if (!starved_) events |= POLLIN;
                     if (!writes_.empty() && !holdingLocked()) events |= POLLOUT;
-                    if (txCheck_) timeout = charTimeMs();
+                    timeout = untilSpill;
+                    if (txCheck_) timeout = timeout < 0 ? charTimeMs() : std::min(timeout, charTimeMs());
                     if (sampleModemLocked()) {
                         // Modem-line changes: sampled, since a thread in TIOCMIWAIT cannot be woken.
                         timeout = timeout < 0 ? 20 : std::min(timeout, 20);
@@ -367,13 +410,16 @@ private:
             if (hungUp_) continue;
             if (nfds == 2 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
                 std::size_t room = std::min(receiveRoomLocked(), sizeof buf);
+                // Spilling: the queue is full and nobody has read it, so take what waits and let
+                // the oldest queued bytes give way.
+                if (room == 0 && !starved_) room = sizeof buf;
                 if (room) {
                     ssize_t n = sysio::read(fd_, buf, room);
                     if (n > 0 && !countersOk_) {
-                        receiveLocked(buf, static_cast<std::size_t>(n), true);
+                        receiveLocked(buf, static_cast<std::size_t>(n));
                     } else if (n > 0) {
                         auto out = decoder_.decode(buf, static_cast<std::size_t>(n), data);
-                        receiveLocked(data, out.length, true);
+                        receiveLocked(data, out.length);
                         if (out.breakSeen) addErrorsLocked(kBreakDetected);
                         if (out.errorSeen) {
                             std::uint32_t before = errors_;
@@ -426,6 +472,7 @@ private:
     MarkDecoder decoder_;
     bool txCheck_ = false;  // a write finished: report "transmit queue empty" once the line is idle
     bool starved_ = false;  // the queue is full: the descriptor is not read
+    std::optional<std::chrono::steady_clock::time_point> fullSince_;  // when the queue filled
     std::atomic<std::thread::id> readerId_{};
 };
 

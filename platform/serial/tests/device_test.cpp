@@ -92,6 +92,19 @@ struct Pty {
         if (master >= 0) ::close(master);
     }
     void write(const std::string& s) { ASSERT_EQ(::write(master, s.data(), s.size()), (ssize_t)s.size()); }
+    // Writes all of `s`, waiting while the terminal's buffer is full.
+    void pour(const std::string& s) {
+        std::size_t done = 0;
+        while (done < s.size()) {
+            const ssize_t n = sysio::write(master, s.data() + done, s.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else {
+                pollfd p{master, POLLOUT, 0};
+                ASSERT_GT(sysio::poll(&p, 1, 2000), 0) << "the device stopped taking bytes";
+            }
+        }
+    }
     // What the device sent: up to `n` bytes, waiting at most two seconds for them.
     std::string read(std::size_t n) {
         std::string got;
@@ -106,6 +119,43 @@ struct Pty {
         return got;
     }
 };
+
+// Opens the pseudo-terminal's device with a line feed as its event character, every event
+// watched, and `change` applied to its control block.
+std::unique_ptr<Device> openForLines(const Pty& pty, const std::function<void(ControlBlock&)>& change = {}) {
+    auto d = openDevice(pty.slave);
+    ControlBlock b;
+    if (!d || d->getState(&b) != Code::ok) return nullptr;
+    b.evtChar = '\n';
+    if (change) change(b);
+    if (d->setState(b) != Code::ok || d->setEventMask(kEvAll) != Code::ok) return nullptr;
+    return d;
+}
+
+// Waits for device events until one of `wanted` occurs; false when `ms` pass first.
+bool awaitEvent(Device& d, std::uint32_t wanted, int ms = 2000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        Request wait;
+        if (d.waitEvent(wait) == Code::pending && !wait.event().wait(50)) {
+            d.setEventMask(kEvAll);  // ends the wait; the next round waits again
+            continue;
+        }
+        std::uint32_t events = 0;
+        if (wait.result(nullptr, true, &events) == Code::ok && (events & wanted)) return true;
+    }
+    return false;
+}
+
+std::string readQueued(Device& d) {
+    QueueStatus q;
+    d.clearError(nullptr, &q);
+    std::string got(q.inQueue, '\0');
+    Request r;
+    std::uint32_t n = 0;
+    if (d.read(r, got.data(), q.inQueue) != Code::ok || r.result(&n, false) != Code::ok) return "read failed";
+    return got.substr(0, n);
+}
 
 TEST(TermiosDevice, ExclusiveOpenAndWhyAnOpenFailed) {
     Pty pty;
@@ -178,13 +228,8 @@ TEST(TermiosDevice, InterruptedCallsAndShortTransfersLoseNothing) {
     Pty pty;
     sysio::Choppy faults(3);
     sysio::setFaults(&faults);
-    auto d = openDevice(pty.slave);
+    auto d = openForLines(pty);
     ASSERT_TRUE(d);
-    ControlBlock b;
-    ASSERT_EQ(d->getState(&b), Code::ok);
-    b.evtChar = '\n';
-    ASSERT_EQ(d->setState(b), Code::ok);
-    ASSERT_EQ(d->setEventMask(kEvAll), Code::ok);
     Request wait;
     ASSERT_EQ(d->waitEvent(wait), Code::pending);
     const std::string line = "!0010ABCDEFGHIJKLMNOP\r\n";
@@ -212,15 +257,11 @@ TEST(TermiosDevice, InterruptedCallsAndShortTransfersLoseNothing) {
 
 TEST(TermiosDevice, ReceivesFFAndFlagsAndWaitsForEvents) {
     Pty pty;
-    auto d = openDevice(pty.slave);
+    auto d = openForLines(pty, [](ControlBlock& b) {
+        b.baudRate = 115200;
+        b.parityCheck = true;
+    });
     ASSERT_TRUE(d);
-    ControlBlock b;
-    ASSERT_EQ(d->getState(&b), Code::ok);
-    b.baudRate = 115200;
-    b.evtChar = '\n';
-    b.parityCheck = true;
-    ASSERT_EQ(d->setState(b), Code::ok);
-    ASSERT_EQ(d->setEventMask(kEvAll), Code::ok);
     Request wait;
     ASSERT_EQ(d->waitEvent(wait), Code::pending);
     pty.write(std::string("\xff\x00z\n", 4));
@@ -238,6 +279,78 @@ TEST(TermiosDevice, ReceivesFFAndFlagsAndWaitsForEvents) {
     ASSERT_EQ(d->clearError(&errors, &q), Code::ok);
     EXPECT_EQ(errors, 0u);
     EXPECT_EQ(q.inQueue, 0u);
+}
+
+TEST(TermiosDevice, ALongRunWithoutTheEventCharacterStillLetsTheNextLineThrough) {
+    Pty pty;
+    auto d = openForLines(pty);
+    ASSERT_TRUE(d);
+    // Nobody reads without a line feed: the queue fills, and the line's end must still be seen.
+    pty.pour(std::string(9000, 'x'));
+    pty.pour("!0010ab\r\n");
+    ASSERT_TRUE(awaitEvent(*d, kEvRxFlag)) << "the line feed stayed behind the full queue";
+    std::uint32_t errors = 0;
+    QueueStatus q;
+    ASSERT_EQ(d->clearError(&errors, &q), Code::ok);
+    EXPECT_TRUE(errors & kRxOverflow);
+    EXPECT_EQ(q.inQueue, 8192u);
+    // The oldest bytes gave way: the line the event announced is there to be read.
+    const std::string queued = readQueued(*d);
+    EXPECT_EQ(queued.size(), 8192u);
+    EXPECT_EQ(queued.substr(queued.size() - 9), "!0010ab\r\n");
+    // And the lines after it come as ever.
+    pty.pour("!0013\r\n");
+    ASSERT_TRUE(awaitEvent(*d, kEvRxFlag));
+    EXPECT_EQ(readQueued(*d), "!0013\r\n");
+    ASSERT_EQ(d->clearError(&errors, nullptr), Code::ok);
+    EXPECT_EQ(errors, 0u);
+}
+
+TEST(TermiosDevice, UnderInputFlowControlAFullQueueHoldsTheFarEndBackInstead) {
+    Pty pty;
+    auto d = openForLines(pty, [](ControlBlock& b) { b.inX = true; });
+    ASSERT_TRUE(d);
+    pty.pour(std::string(9000, 'x') + "\n");
+    std::this_thread::sleep_for(100ms);  // well past the moment an unguarded line would spill
+    std::uint32_t errors = 0;
+    QueueStatus q;
+    ASSERT_EQ(d->clearError(&errors, &q), Code::ok);
+    EXPECT_EQ(errors & kRxOverflow, 0u);
+    EXPECT_EQ(q.inQueue, 8192u);
+    EXPECT_EQ(readQueued(*d), std::string(8192, 'x'));
+    // Room again: the rest comes in, nothing lost.
+    ASSERT_TRUE(awaitEvent(*d, kEvRxFlag));
+    EXPECT_EQ(readQueued(*d), std::string(808, 'x') + "\n");
+}
+
+TEST(TermiosDevice, AFormatTheDeviceDoesNotTakeIsRefusedAndChangesNothing) {
+    Pty pty;
+    auto d = openForLines(pty, [](ControlBlock& b) { b.baudRate = 57600; });
+    ASSERT_TRUE(d);
+    ControlBlock b;
+    ASSERT_EQ(d->getState(&b), Code::ok);
+    // A pseudo-terminal carries 8 data bits without parity, whatever it is told.
+    for (std::uint8_t parity : {kParityOdd, kParityEven, kParityMark, kParitySpace}) {
+        ControlBlock asked = b;
+        asked.parity = parity;
+        asked.baudRate = 9600;
+        EXPECT_NE(d->setState(asked), Code::ok) << int(parity);
+        ControlBlock now;
+        ASSERT_EQ(d->getState(&now), Code::ok);
+        EXPECT_EQ(now.parity, kParityNone);
+        EXPECT_EQ(now.baudRate, 57600u) << "a refused block left the rate changed";
+    }
+    ControlBlock seven = b;
+    seven.byteSize = 7;
+    EXPECT_NE(d->setState(seven), Code::ok);
+    // What it does take reads back as asked.
+    ControlBlock two = b;
+    two.stopBits = kTwoStopBits;
+    EXPECT_EQ(d->setState(two), Code::ok);
+    ControlBlock now;
+    ASSERT_EQ(d->getState(&now), Code::ok);
+    EXPECT_EQ(now.stopBits, kTwoStopBits);
+    EXPECT_EQ(now.byteSize, 8);
 }
 
 TEST(TermiosDevice, HangUpFailsWaitsAndQueriesOnce) {
@@ -302,11 +415,11 @@ TEST(NullModem, CrossesDataLinesAndHoldsOnFlowControl) {
     EXPECT_EQ(q.inQueue, 3u);
 }
 
-TEST(NullModem, QueueOverflowIsFlagged) {
+TEST(NullModem, QueueOverflowIsFlaggedAndTheNewestBytesStay) {
     auto cable = NullModem::create("NM-OVF-A", "NM-OVF-B");
     auto a = openDevice("NM-OVF-A");
     auto b = openDevice("NM-OVF-B");
-    std::string big(9000, 'x');
+    const std::string big = std::string(8999, 'x') + "\n";
     Request w;
     a->write(w, big.data(), static_cast<std::uint32_t>(big.size()));
     std::uint32_t errors = 0;
@@ -314,6 +427,7 @@ TEST(NullModem, QueueOverflowIsFlagged) {
     b->clearError(&errors, &q);
     EXPECT_EQ(q.inQueue, 8192u);
     EXPECT_TRUE(errors & kRxOverflow);
+    EXPECT_EQ(readQueued(*b), big.substr(big.size() - 8192));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ enum class Fault {
     Silence,     // nothing is written
     Split,       // each reply in portions of FaultTuning::splitBytes with splitPause between
     NoLineFeed,  // replies end in CR without the LF
-    Garbage,     // noise bytes (no "!", CR or LF) before each reply
+    Garbage,     // FaultTuning::garbageBytes noise bytes (no "!", CR or LF) before each reply
     Nul,         // a NUL byte before each reply
     Burst,       // FaultTuning::burstLines unrelated text lines (CR LF, no "!") before each reply
 };
@@ -53,6 +53,7 @@ struct FaultTuning {
     std::size_t splitBytes = 3;
     std::chrono::milliseconds splitPause{20};
     std::size_t burstLines = 20;
+    std::size_t garbageBytes = 5;
 };
 
 // Address space of the bootloader (Intel HEX addresses). Data records below programMemorySize

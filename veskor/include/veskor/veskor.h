@@ -245,18 +245,20 @@ public:
     virtual HRESULT put_EnableReadOnEventChar(std::int32_t value) = 0;
 
     // Open(PortName, Settings): opens the port exclusively, applies every stored setting and
-    // starts the monitor thread. PortName "COMn" is looked up as a link COMn in the folder named
-    // by VESKOR_PORT_DIR, else COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31,
-    // COM65-96 = /dev/ttyACM0-31; a name that starts with "/" is a device path. At most 1019
-    // characters (longer: E_INVALIDARG).
+    // starts the monitor thread. PortName "COMn" ("COM" in any case) is looked up as a link COMn
+    // in the folder named by VESKOR_PORT_DIR, else COM1-32 = /dev/ttyS0-31, COM33-64 =
+    // /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31; a name that starts with "/" is a device path.
+    // At most 1019 characters (longer: E_INVALIDARG).
     // Settings "baud,parity,data,stop" such as "115200,n,8,1": exactly four comma-separated
     // fields, spaces around them ignored; otherwise the string is ignored whole. Each field that
     // is not acceptable keeps the stored value (parity letters n o e m s in either case, stop
     // bits "1", "1.5", "2"). The resolved values are stored once the port is configured.
     // Codes: VESKOR_E_ALREADYOPEN, VESKOR_E_STOPBITS (nothing opened), VESKOR_E_OPEN (no such
-    // device, or held by someone else), VESKOR_E_TIMEOUTS, VESKOR_E_GETSTATE, VESKOR_E_SETSTATE,
-    // VESKOR_E_MUTEX, E_UNEXPECTED (also: no memory, or no thread for the device or the
-    // monitor). After any failure the port is closed and free for the next Open.
+    // device, not permitted, or held by someone else: the description adds the cause after the
+    // message, as in "  /dev/ttyUSB0: permission denied (the device belongs to the group
+    // dialout)."), VESKOR_E_TIMEOUTS, VESKOR_E_GETSTATE, VESKOR_E_SETSTATE (also a format the
+    // device cannot carry), VESKOR_E_MUTEX, E_UNEXPECTED (also: no memory, or no thread for the
+    // device or the monitor). After any failure the port is closed and free for the next Open.
     virtual HRESULT Open(const std::u16string& portName, com::Variant settings) = 0;
     // Close(): stops the monitor thread (abandoning an event call that waits for this thread)
     // and closes the port; returns within about one second. Always S_OK, also when closed.

@@ -1,67 +1,11 @@
 // The main window on the real component and a simulated adapter, as `sarnel --simulate` runs.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <filesystem>
 
-#include "console/base/rs232.h"
-#include "console/base/simulatedport.h"
-#include "console/base/tests/alertrecorder.h"
-#include "console/base/ui/qtpump.h"
-#include "console/shell/ui/mainwindow.h"
+#include "console/shell/tests/ui/simulated_support.h"
 
 namespace sarnel {
 namespace {
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "simulated_test";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: static destructors of the test run after main, when Qt's own
-    // globals may already be gone.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-class Simulated : public ::testing::Test {
-protected:
-    void SetUp() override {
-        application();
-        pump = std::make_unique<QtPump>();  // needs the application's event loop
-        portopen() = 0;
-        settings = (simulated.folder() / "sarnel.ini").string();
-        window = std::make_unique<MainWindow>([] { return createRs232(); });
-        window->show();
-        window->startup(settings);
-    }
-    void TearDown() override {
-        window.reset();
-        pump.reset();
-        portopen() = 0;
-    }
-    QComboBox* portselect() { return window->findChild<QComboBox*>("portselect"); }
-    std::string activity() {
-        return window->findChild<QPlainTextEdit*>("i2cparser")->toPlainText().toStdString();
-    }
-    void click(const char* name) { window->findChild<QPushButton*>(name)->click(); }
-    void chooseAdapter() {
-        const int index = portselect()->findText("COM3");
-        ASSERT_GT(index, 0);
-        portselect()->setCurrentIndex(index);
-        emit portselect()->activated(index);
-        ASSERT_NE(portopen(), 0);
-    }
-
-    AlertRecorder alerts;
-    std::unique_ptr<QtPump> pump;
-    SimulatedPort simulated;
-    std::string settings;
-    std::unique_ptr<MainWindow> window;
-};
 
 TEST_F(Simulated, StartUpListsTheAdapterAndPingIdentifiesIt) {
     EXPECT_NE(portselect()->findText("COM3"), -1);

@@ -6,7 +6,7 @@
 //
 // Transmission is instant unless held: a write stays unfinished while its end is held by
 // SETXOFF, or by CTS (DSR) output flow control while the crossed line is off. The receive
-// queue holds 8192 bytes; more are dropped and flagged as a receive overflow.
+// queue holds 8192 bytes; beyond that the oldest give way and a receive overflow is flagged.
 #pragma once
 
 #include <serial/device.h>
