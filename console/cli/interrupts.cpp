@@ -3,10 +3,10 @@
 #include <com/apartment.h>
 #include <poll.h>
 #include <sys/signalfd.h>
+#include <sysio/sysio.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <system_error>
 
 namespace sarnel::cli {
@@ -62,21 +62,12 @@ void Interrupts::waitUntil(std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
     if (takeSignals()) return;  // a new request ends the wait: the caller looks at it
     const int wake = com::apartmentWakeDescriptor();
-    for (;;) {
-        const auto left = deadline - steady_clock::now();
-        if (left <= steady_clock::duration::zero()) return;
-        const auto whole = duration_cast<seconds>(left);
-        const timespec timeout{static_cast<time_t>(whole.count()),
-                               static_cast<long>(duration_cast<nanoseconds>(left - whole).count())};
-        // A negative descriptor (no apartment) is left out by ppoll.
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake, POLLIN, 0}};
-        const int ready = ::ppoll(fds, 2, &timeout, nullptr);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return;
-        if (fds[0].revents != 0) takeSignals();
-        if (fds[1].revents != 0) com::serveApartment();
-        return;
-    }
+    if (deadline <= steady_clock::now()) return;
+    // A negative descriptor (no apartment) is left out by ppoll.
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake, POLLIN, 0}};
+    if (sysio::pollUntil(fds, 2, deadline) <= 0) return;
+    if (fds[0].revents != 0) takeSignals();
+    if (fds[1].revents != 0) com::serveApartment();
 }
 
 }  // namespace sarnel::cli

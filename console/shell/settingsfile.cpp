@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sysio/sysio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -63,8 +64,7 @@ void writeall(int fd, const std::string& text, off_t offset) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n =
-            ::pwrite(fd, text.data() + done, text.size() - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
+            sysio::pwrite(fd, text.data() + done, text.size() - done, offset + static_cast<off_t>(done));
         if (n <= 0) throw fileError(n < 0 ? errno : EIO);
         done += static_cast<std::size_t>(n);
     }
@@ -168,8 +168,7 @@ void load(const std::string& path, SettingsLines& lines) {
     bool afterCr = false;
     char chunk[8192];
     while (n < 100) {
-        const ssize_t got = ::read(file.fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = sysio::read(file.fd, chunk, sizeof chunk);
         if (got < 0) throw fileError(errno);
         if (got == 0) break;
         for (ssize_t i = 0; i < got && n < 100; ++i) {

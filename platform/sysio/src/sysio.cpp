@@ -71,6 +71,11 @@ ssize_t write(int fd, const void* buffer, std::size_t count) {
                             [&] { return ::write(fd, buffer, allowed(Call::write, fd, count)); });
 }
 
+ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) {
+    return retried<ssize_t>(Call::write, fd,
+                            [&] { return ::pwrite(fd, buffer, allowed(Call::write, fd, count), offset); });
+}
+
 int ioctl(int fd, unsigned long request, void* arg) {
     return retried<int>(Call::ioctl, fd, [&] { return ::ioctl(fd, request, arg); });
 }

@@ -113,6 +113,13 @@ TEST(Sysio, ShortTransfersAreReturnedAndWriteAllCarriesOn) {
     const std::string text = "0123456789";
     ASSERT_TRUE(sysio::writeAll(p.fd[1], text.data(), text.size()));
     EXPECT_EQ(script.calls(sysio::Call::write), 5);
+    // A write at an offset is cut the same way.
+    const std::string file = ::testing::TempDir() + "sysio-pwrite-test";
+    const int fd = ::open(file.c_str(), O_CREAT | O_RDWR | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(sysio::pwrite(fd, "abcd", 4, 3), 2);
+    ::close(fd);
+    ::unlink(file.c_str());
     std::string got;
     char buf[16];
     while (got.size() < text.size()) {

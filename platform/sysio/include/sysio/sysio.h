@@ -25,6 +25,7 @@ namespace sysio {
 int open(const char* path, int flags, mode_t mode = 0);
 ssize_t read(int fd, void* buffer, std::size_t count);
 ssize_t write(int fd, const void* buffer, std::size_t count);
+ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset);
 int ioctl(int fd, unsigned long request, void* arg = nullptr);
 int flock(int fd, int operation);
 
