@@ -7,6 +7,7 @@
 #include <com/registry.h>
 #include <com/taskmem.h>
 #include <com/text.h>
+#include <comtest/tempregistry.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -16,8 +17,6 @@
 #include <veskor/veskor.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "console/base/alert.h"
@@ -86,16 +85,7 @@ private:
 
 class Rs232 : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/rs232-test-XXXXXX";
-        folder_ = ::mkdtemp(tmpl);
-        ::setenv("COM_REGISTRY_FILE", (folder_ + "/registry").c_str(), 1);
-        com::initializeApartment();
-    }
     void TearDown() override {
-        com::uninitializeApartment();
-        ::unsetenv("COM_REGISTRY_FILE");
-        std::filesystem::remove_all(folder_);
         if (master_ >= 0) ::close(master_);
     }
 
@@ -134,7 +124,8 @@ protected:
         return true;
     }
 
-    std::string folder_;
+    comtest::TempRegistry registry_;
+    comtest::ApartmentScope apartment_;
     int master_ = -1;
 };
 
