@@ -60,8 +60,7 @@ int portcount(const PortTable& table) {
 }
 
 serial::NameSettings portnames() {
-    const char* dir = std::getenv("VESKOR_PORT_DIR");
-    return {dir ? dir : ""};
+    return serial::environmentNames();
 }
 
 std::string devicepath(const std::string& name) {

@@ -22,12 +22,6 @@ std::atomic<long> liveObjects{0};
 constexpr std::size_t kMaxPortPath = 1023;
 const std::string kDevicePrefix = "\\\\.\\";
 
-// Where COM names lead: the folder that VESKOR_PORT_DIR names, read at every Open.
-serial::NameSettings portNames() {
-    const char* dir = std::getenv("VESKOR_PORT_DIR");
-    return {dir ? dir : ""};
-}
-
 }  // namespace
 
 HRESULT fail(HRESULT hr, const std::string& cause) noexcept {
@@ -500,7 +494,8 @@ HRESULT Veskor::openPort(const std::u16string& portName, const com::Variant& set
     if (!validFormat(line.dataBits, line.stopCode)) return fail(VESKOR_E_STOPBITS);
 
     serial::Failure why;
-    std::unique_ptr<serial::Device> dev = serial::openDevice(serial::resolvePort(name, portNames()), &why);
+    std::unique_ptr<serial::Device> dev =
+        serial::openDevice(serial::resolvePort(name, serial::environmentNames()), &why);
     if (!dev) return fail(VESKOR_E_OPEN, why.cause());
 
     // Configure before the monitor starts: a failure then has only the device to release, and

@@ -1,8 +1,12 @@
 #include <grp.h>
 #include <serial/names.h>
+#include <serial/portmemory.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 namespace serial {
 
@@ -22,7 +26,127 @@ std::string entryTarget(const std::string& entry) {
     return path;
 }
 
+// What one resolution looks at, each read once and only when a step needs it.
+class Lookup {
+public:
+    explicit Lookup(const NameSettings& settings) : settings_(settings) {}
+
+    PortInfoSource& info() {
+        if (settings_.info) return *settings_.info;
+        if (!system_) system_ = systemPortInfo();
+        return *system_;
+    }
+    const PortMemory& memory() {
+        if (!memory_) memory_ = PortMemory::read(settings_.stateDir);
+        return *memory_;
+    }
+    const std::vector<PortInfo>& devices() {
+        if (!devices_) {
+            devices_ = info().devices();
+            std::sort(devices_->begin(), devices_->end(),
+                      [](const PortInfo& a, const PortInfo& b) { return a.path < b.path; });
+        }
+        return *devices_;
+    }
+    // The present port that keeps COMn: the first, in path order, with the identity kept for
+    // it (two devices that report the same identity cannot both keep it).
+    const PortInfo* keeper(int com) {
+        const UsbIdentity* id = com > 0 ? memory().identity(com) : nullptr;
+        if (!id) return nullptr;
+        for (const PortInfo& p : devices()) {
+            if (p.identified() && p.identity() == *id) return &p;
+        }
+        return nullptr;
+    }
+    const NameSettings& settings() const { return settings_; }
+
+private:
+    const NameSettings& settings_;
+    std::unique_ptr<PortInfoSource> system_;
+    std::optional<PortMemory> memory_;
+    std::optional<std::vector<PortInfo>> devices_;
+};
+
+// The fixed table: COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31.
+std::string tablePath(int com) {
+    if (com >= 1 && com <= 32) return "/dev/ttyS" + std::to_string(com - 1);
+    if (com >= 33 && com <= 64) return "/dev/ttyUSB" + std::to_string(com - 33);
+    if (com >= 65 && com <= 96) return "/dev/ttyACM" + std::to_string(com - 65);
+    return {};
+}
+
+// The table's name for a device path; 0 when the table has none.
+int tableNumber(const std::string& path) {
+    const struct {
+        const char* prefix;
+        int first;
+    } rows[] = {{"/dev/ttyS", 1}, {"/dev/ttyUSB", 33}, {"/dev/ttyACM", 65}};
+    for (const auto& row : rows) {
+        const std::string prefix = row.prefix;
+        if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size()) continue;
+        const std::string index = path.substr(prefix.size());
+        if (index.size() > 2 || (index.size() == 2 && index[0] == '0')) return 0;
+        if (index.find_first_not_of("0123456789") != std::string::npos) return 0;
+        const int n = std::atoi(index.c_str());
+        return n < 32 ? row.first + n : 0;
+    }
+    return 0;
+}
+
+// Step 1: the port folder.
+std::optional<PortTarget> fromPortFolder(int com, Lookup& lookup) {
+    if (com <= 0 || lookup.settings().portDir.empty()) return std::nullopt;
+    const std::string entry = lookup.settings().portDir + "/COM" + std::to_string(com);
+    struct stat st {};
+    if (::lstat(entry.c_str(), &st) != 0) return std::nullopt;
+    return PortTarget{PortTarget::Kind::device, entryTarget(entry), entry, {}};
+}
+
+// Step 2: a device path.
+std::optional<PortTarget> fromPath(std::string_view name) {
+    if (name.empty() || name[0] != '/') return std::nullopt;
+    return PortTarget{PortTarget::Kind::device, std::string(name), {}, {}};
+}
+
+// Remote ports (a URL) take their place here, between paths and kept numbers.
+
+// Step 3: a number kept in the per-user file for a port that is present.
+std::optional<PortTarget> fromKeptNumber(int com, Lookup& lookup) {
+    if (com <= 0 || lookup.settings().stateDir.empty()) return std::nullopt;
+    const PortInfo* port = lookup.keeper(com);
+    if (!port) return std::nullopt;
+    return PortTarget{PortTarget::Kind::device, port->path, {}, {}};
+}
+
+// Step 4: the fixed table, unless the device there keeps a number of its own.
+std::optional<PortTarget> fromTable(std::string_view name, int com, Lookup& lookup) {
+    const std::string path = tablePath(com);
+    if (path.empty()) return std::nullopt;
+    if (!lookup.settings().stateDir.empty() && com > 32) {
+        if (std::optional<PortInfo> info = lookup.info().device(path); info && info->identified()) {
+            const int own = lookup.memory().number(info->identity());
+            const PortInfo* keeper = lookup.keeper(own);
+            if (keeper && keeper->path == info->path)
+                return PortTarget{PortTarget::Kind::none, std::string(name), {}, "COM" + std::to_string(own)};
+        }
+    }
+    return PortTarget{PortTarget::Kind::device, path, {}, {}};
+}
+
 }  // namespace
+
+std::string userStateFolder(const char* xdgConfigHome, const char* home) {
+    if (xdgConfigHome && *xdgConfigHome == '/') return std::string(xdgConfigHome) + "/sarnel";
+    if (home && *home == '/') return std::string(home) + "/.config/sarnel";
+    return {};
+}
+
+NameSettings environmentNames() {
+    NameSettings settings;
+    if (const char* dir = std::getenv("VESKOR_PORT_DIR")) settings.portDir = dir;
+    settings.stateDir = userStateFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    return settings;
+}
 
 int comNumber(std::string_view name) {
     constexpr std::size_t kMaxDigits = 9;  // the number fits an int
@@ -37,20 +161,72 @@ int comNumber(std::string_view name) {
 }
 
 PortTarget resolvePort(std::string_view name, const NameSettings& settings) {
+    Lookup lookup(settings);
     const int com = comNumber(name);
-    if (com > 0 && !settings.portDir.empty()) {
-        const std::string entry = settings.portDir + "/COM" + std::to_string(com);
-        struct stat st {};
-        if (::lstat(entry.c_str(), &st) == 0) return {PortTarget::Kind::device, entryTarget(entry)};
+    if (auto t = fromPortFolder(com, lookup)) return *t;
+    if (auto t = fromPath(name)) return *t;
+    if (auto t = fromKeptNumber(com, lookup)) return *t;
+    if (auto t = fromTable(name, com, lookup)) return *t;
+    if (com == 0) return {PortTarget::Kind::other, std::string(name), {}, {}};
+    return {PortTarget::Kind::none, std::string(name), {}, {}};
+}
+
+std::vector<NamedPort> namePorts(const NameSettings& settings, std::string* problem) {
+    Lookup lookup(settings);
+    std::vector<NamedPort> named;
+    for (const PortInfo& p : lookup.devices()) named.push_back({{}, p});
+
+    std::optional<PortMemory> updated;
+    if (!settings.stateDir.empty()) {
+        bool fresh = false;
+        for (const NamedPort& n : named)
+            fresh = fresh || (n.info.identified() && !lookup.memory().number(n.info.identity()));
+        if (fresh) {
+            std::string why;
+            const bool saved = updatePortMemory(
+                settings.stateDir,
+                [&](PortMemory& memory) {
+                    bool changed = false;
+                    for (const NamedPort& n : named) {
+                        if (!n.info.identified() || memory.number(n.info.identity())) continue;
+                        changed = memory.assign(n.info.identity()) != 0 || changed;
+                    }
+                    updated = memory;
+                    return changed;
+                },
+                &why);
+            if (!saved) updated.reset();
+            if (problem) *problem = why;
+        } else if (problem) {
+            *problem = lookup.memory().problem();
+        }
     }
-    if (!name.empty() && name[0] == '/') return {PortTarget::Kind::device, std::string(name)};
-    // Remote ports (a URL) and remembered assignments will take their places here, before the
-    // fixed table.
-    if (com == 0) return {PortTarget::Kind::other, std::string(name)};
-    if (com <= 32) return {PortTarget::Kind::device, "/dev/ttyS" + std::to_string(com - 1)};
-    if (com <= 64) return {PortTarget::Kind::device, "/dev/ttyUSB" + std::to_string(com - 33)};
-    if (com <= 96) return {PortTarget::Kind::device, "/dev/ttyACM" + std::to_string(com - 65)};
-    return {PortTarget::Kind::none, std::string(name)};
+    const PortMemory& memory = updated ? *updated : lookup.memory();
+
+    // A device keeps its number only as the first of the devices that report its identity.
+    std::vector<UsbIdentity> kept;
+    for (NamedPort& n : named) {
+        int com = 0;
+        if (n.info.identified()) {
+            const UsbIdentity id = n.info.identity();
+            bool taken = false;
+            for (const UsbIdentity& k : kept) taken = taken || k == id;
+            if (!taken) {
+                com = memory.number(id);
+                if (com) kept.push_back(id);
+            }
+        }
+        if (!com) com = tableNumber(n.info.path);
+        n.name = com ? "COM" + std::to_string(com) : n.info.path;
+    }
+    return named;
+}
+
+std::optional<PortInfo> portInfo(std::string_view name, const NameSettings& settings) {
+    const PortTarget target = resolvePort(name, settings);
+    if (target.kind != PortTarget::Kind::device) return std::nullopt;
+    if (settings.info) return settings.info->device(target.path);
+    return systemPortInfo()->device(target.path);
 }
 
 std::string accessGroup(const std::string& path) {

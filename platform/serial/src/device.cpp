@@ -7,7 +7,7 @@ namespace serial {
 namespace {
 
 std::unique_ptr<Device> refuse(Failure* why, Code code, const std::string& path) {
-    if (why) *why = Failure{code, 0, path, {}};
+    if (why) *why = Failure{code, 0, path, {}, {}};
     return nullptr;
 }
 
@@ -25,7 +25,11 @@ std::unique_ptr<Device> openDevice(const std::string& path, Failure* why) {
 }
 
 std::unique_ptr<Device> openDevice(const PortTarget& target, Failure* why) {
-    if (target.kind == PortTarget::Kind::none) return refuse(why, Code::notFound, target.path);
+    if (target.kind == PortTarget::Kind::none) {
+        refuse(why, Code::notFound, target.path);
+        if (why) why->ownName = target.ownName;
+        return nullptr;
+    }
     return openDevice(target.path, why);
 }
 

@@ -68,6 +68,7 @@ std::string Failure::cause() const {
     switch (code) {
         case Code::notFound:
             what = "no such device";
+            if (!ownName.empty()) what += " (the port there is " + ownName + " now)";
             break;
         case Code::accessDenied:
             what = "permission denied";

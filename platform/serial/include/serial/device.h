@@ -49,6 +49,8 @@ struct Failure {
     int error = 0;      // the system's errno when a system call refused; 0 otherwise
     std::string path;   // what was opened: the device path, or the name when it led nowhere
     std::string group;  // accessDenied: the group whose members may open the device, if any
+    // notFound: the name the port at this name's place in the table answers to now ("COM97")
+    std::string ownName;
     // "/dev/ttyUSB0: permission denied (the device belongs to the group dialout)"
     std::string cause() const;
 };
