@@ -71,12 +71,14 @@ public:
         udev_enumerate_scan_devices(list.get());
         udev_list_entry* entry;
         udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get())) {
-            UdevPtr<udev_device> dev(udev_device_new_from_syspath(udev_.get(), udev_list_entry_get_name(entry)));
+            UdevPtr<udev_device> dev(
+                udev_device_new_from_syspath(udev_.get(), udev_list_entry_get_name(entry)));
             if (dev) {
                 if (std::optional<PortInfo> info = describe(dev.get())) found.push_back(std::move(*info));
             }
         }
-        std::sort(found.begin(), found.end(), [](const PortInfo& a, const PortInfo& b) { return a.path < b.path; });
+        std::sort(found.begin(), found.end(),
+                  [](const PortInfo& a, const PortInfo& b) { return a.path < b.path; });
         return found;
     }
 
@@ -118,7 +120,8 @@ private:
             info.manufacturer = text(udev_device_get_sysattr_value(usb, "manufacturer"));
             info.product = text(udev_device_get_sysattr_value(usb, "product"));
             info.serial = cleanSerial(text(udev_device_get_sysattr_value(usb, "serial")));
-            if (udev_device* intf = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_interface"))
+            if (udev_device* intf =
+                    udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_interface"))
                 info.interface = lowerHex(text(udev_device_get_sysattr_value(intf, "bInterfaceNumber")));
             if (info.interface.empty()) info.interface = "00";
         }

@@ -98,7 +98,8 @@ bool replaceFile(const std::string& folder, const std::string& path, const std::
 }
 
 bool makeFolder(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1))
         ::mkdir(folder.substr(0, slash).c_str(), 0700);
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
@@ -123,7 +124,8 @@ PortMemory PortMemory::read(const std::string& folder) {
     }
     struct stat st {};
     std::string text;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= kMaxFileSize;
+    bool ok =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= kMaxFileSize;
     int error = ok ? 0 : EINVAL;
     if (ok) {
         char buffer[4096];
@@ -170,8 +172,9 @@ PortMemory PortMemory::parse(const std::string& text, const std::string& name) {
         std::string why;
         if (!memory.damaged_ && !memory.parseLine(line, why)) {
             memory.damaged_ = true;
-            memory.problem_ = name + ", line " + std::to_string(memory.lines_.size()) + ": " + why +
-                              "; the file is kept as it is, and new COM numbers are not kept until it is mended";
+            memory.problem_ =
+                name + ", line " + std::to_string(memory.lines_.size()) + ": " + why +
+                "; the file is kept as it is, and new COM numbers are not kept until it is mended";
         }
         start = end + 1;
     }
@@ -265,7 +268,8 @@ int PortMemory::assign(const UsbIdentity& id) {
                 break;
             }
         }
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), "COM" + std::to_string(com) + " " + id.text());
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at),
+                      "COM" + std::to_string(com) + " " + id.text());
         if (lastLine_ >= static_cast<int>(at)) ++lastLine_;
         return com;
     }

@@ -119,7 +119,8 @@ PortWatcher::PortWatcher(const WatchOptions& options) : impl_(std::make_unique<I
         w.context = udev_new();
         if (w.context && udevRuns(w.context)) {
             w.monitor = udev_monitor_new_from_netlink(w.context, "udev");
-            if (w.monitor && udev_monitor_filter_add_match_subsystem_devtype(w.monitor, "tty", nullptr) >= 0 &&
+            if (w.monitor &&
+                udev_monitor_filter_add_match_subsystem_devtype(w.monitor, "tty", nullptr) >= 0 &&
                 udev_monitor_enable_receiving(w.monitor) >= 0) {
                 epoll_event ev{};
                 ev.events = EPOLLIN;

@@ -58,7 +58,7 @@ Code codeForErrno(int error) {
 }
 
 Failure systemFailure(int error, const std::string& path) {
-    Failure f{codeForErrno(error), error, path, {}};
+    Failure f{codeForErrno(error), error, path, {}, {}};
     if (f.code == Code::accessDenied) f.group = accessGroup(path);
     return f;
 }

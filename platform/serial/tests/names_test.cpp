@@ -2,6 +2,7 @@
 // table; the names present devices answer to; and the group that may open a device.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <serial/device.h>
 #include <serial/names.h>
 #include <serial/portmemory.h>
 #include <sys/stat.h>
@@ -136,6 +137,9 @@ TEST_F(KeptNumbers, AUsbPortKeepsItsNumberWhereverAndInWhateverOrderItComesBack)
     // never lists one device twice; they say where it went.
     EXPECT_EQ(resolvePort("COM33", settings).kind, Kind::none);
     EXPECT_EQ(resolvePort("COM33", settings).ownName, "COM97");
+    Failure why;
+    EXPECT_FALSE(openDevice(resolvePort("COM33", settings), &why));
+    EXPECT_EQ(why.cause(), "COM33: no such device (the port there is COM97 now)");
     EXPECT_EQ(resolvePort("COM35", settings).path, "/dev/ttyUSB2");
 
     // Plugged in again in another order, at other indexes, one on a CDC driver now.

@@ -61,7 +61,10 @@ TEST(PortInfo, SerialNumbersAreKeptAsOneLineOfText) {
     EXPECT_EQ(cleanSerial("FT 2232"), "FT 2232");
     EXPECT_EQ(cleanSerial("   "), "");
     EXPECT_EQ(cleanSerial("A\n1"), "");
-    EXPECT_EQ(cleanSerial(std::string("A\0" "1", 3)), "");
+    EXPECT_EQ(cleanSerial(std::string("A\0"
+                                      "1",
+                                      3)),
+              "");
     EXPECT_EQ(cleanSerial("\x7f"), "");
     EXPECT_EQ((UsbIdentity{"0403", "6001", "00", "A1"}).text(), "0403:6001 00 A1");
 }

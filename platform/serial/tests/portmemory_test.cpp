@@ -70,8 +70,13 @@ TEST(PortMemory, RefusesWhatItCannotReadWhole) {
         {"last path /a\nlast path /b\n", "second \"last\""},
         {"last path relative\n", "absolute path"},
         {"last serial A1\n", "neither \"usb\" nor \"path\""},
-        {std::string("COM97 04d8:000a 00 A\0" "1\n", 23), "NUL"},
-        {"COM97 04d8:000a 00 A\x01" "1\n", "serial number is missing"},
+        {std::string("COM97 04d8:000a 00 A\0"
+                     "1\n",
+                     23),
+         "NUL"},
+        {"COM97 04d8:000a 00 A\x01"
+         "1\n",
+         "serial number is missing"},
     };
     for (const auto& c : cases) {
         const PortMemory m = PortMemory::parse(c.text, "/home/ann/.config/sarnel/ports");
@@ -82,7 +87,8 @@ TEST(PortMemory, RefusesWhatItCannotReadWhole) {
 }
 
 TEST(PortMemory, AssignsTheLowestFreeNumberAndKeepsEveryOtherLine) {
-    PortMemory m = PortMemory::parse("# mine\nCOM98 0403:6001 01 FT 2232 H\nlast path /dev/ttyS0\n# end\n", "ports");
+    PortMemory m =
+        PortMemory::parse("# mine\nCOM98 0403:6001 01 FT 2232 H\nlast path /dev/ttyS0\n# end\n", "ports");
     EXPECT_EQ(m.assign(kA), 97);
     EXPECT_EQ(m.assign(kA), 97);  // once only
     EXPECT_EQ(m.assign({"1a86", "7523", "00", "X"}), 99);
@@ -108,7 +114,9 @@ TEST(PortMemory, UpdatesReplaceTheFileWholeAndOnlyWhenItIsSound) {
     const std::string dir = (folder.dir / "new" / "sarnel").string();
     std::string problem;
     // Missing: made, with its folder, readable by the user alone.
-    ASSERT_TRUE(updatePortMemory(dir, [](PortMemory& m) { return m.assign(kA) != 0; }, &problem)) << problem;
+    ASSERT_TRUE(updatePortMemory(
+        dir, [](PortMemory& m) { return m.assign(kA) != 0; }, &problem))
+        << problem;
     struct stat st {};
     ASSERT_EQ(::stat(PortMemory::path(dir).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -119,7 +127,8 @@ TEST(PortMemory, UpdatesReplaceTheFileWholeAndOnlyWhenItIsSound) {
     // Damaged: untouched, and the change is not made.
     std::ofstream(folder.file(), std::ios::binary) << "COM97 nonsense\n";
     bool called = false;
-    EXPECT_FALSE(updatePortMemory(folder.dir.string(), [&](PortMemory&) { return called = true; }, &problem));
+    EXPECT_FALSE(updatePortMemory(
+        folder.dir.string(), [&](PortMemory&) { return called = true; }, &problem));
     EXPECT_FALSE(called);
     EXPECT_NE(problem.find("line 1"), std::string::npos) << problem;
     EXPECT_EQ(folder.text(), "COM97 nonsense\n");
@@ -128,7 +137,8 @@ TEST(PortMemory, UpdatesReplaceTheFileWholeAndOnlyWhenItIsSound) {
     std::filesystem::remove(folder.file());
     std::filesystem::create_directory(folder.file());
     EXPECT_TRUE(PortMemory::read(folder.dir.string()).damaged());
-    EXPECT_FALSE(updatePortMemory(folder.dir.string(), [](PortMemory& m) { return m.assign(kA) != 0; }, &problem));
+    EXPECT_FALSE(updatePortMemory(
+        folder.dir.string(), [](PortMemory& m) { return m.assign(kA) != 0; }, &problem));
     EXPECT_TRUE(std::filesystem::is_directory(folder.file()));
 }
 
@@ -140,7 +150,8 @@ TEST(PortMemory, TwoProgramsNumberingAtOnceLoseNothing) {
     auto number = [&](char who) {
         for (int i = 0; i < 40; ++i) {
             const UsbIdentity id{"0403", "6001", "00", std::string(1, who) + std::to_string(i)};
-            updatePortMemory(dir, [&](PortMemory& m) { return m.assign(id) != 0; }, nullptr);
+            updatePortMemory(
+                dir, [&](PortMemory& m) { return m.assign(id) != 0; }, nullptr);
         }
     };
     std::thread a(number, 'a');

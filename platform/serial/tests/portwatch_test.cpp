@@ -18,7 +18,8 @@ namespace {
 struct Folder {
     std::filesystem::path dir;
     explicit Folder(const char* name)
-        : dir(std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()))) {
+        : dir(std::filesystem::temp_directory_path() /
+              (std::string(name) + "-" + std::to_string(::getpid()))) {
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
@@ -53,17 +54,18 @@ TEST(PortWatcher, ReportsFolderEntriesAndSerialNodesAsTheyComeAndGo) {
         std::ofstream(dev.dir / name).put('x');
     std::filesystem::create_symlink("/dev/null", ports.dir / "COM3");
     ASSERT_TRUE(readable(watcher, 1000));
-    EXPECT_EQ(describe(watcher.take()), "+" + (dev.dir / "ttyUSB0").string() + " +" + (dev.dir / "ttyACM1").string() +
-                                            " +" + (dev.dir / "rfcomm0").string() + " +" +
-                                            (ports.dir / "COM3").string() + " ");
+    EXPECT_EQ(describe(watcher.take()),
+              "+" + (dev.dir / "ttyUSB0").string() + " +" + (dev.dir / "ttyACM1").string() + " +" +
+                  (dev.dir / "rfcomm0").string() + " +" + (ports.dir / "COM3").string() + " ");
     EXPECT_FALSE(readable(watcher, 0));
 
     std::filesystem::remove(dev.dir / "ttyUSB0");
     std::filesystem::remove(dev.dir / "tty5");
     std::filesystem::rename(ports.dir / "COM3", ports.dir / "COM4");
     ASSERT_TRUE(readable(watcher, 1000));
-    EXPECT_EQ(describe(watcher.take()), "-" + (dev.dir / "ttyUSB0").string() + " -" + (ports.dir / "COM3").string() +
-                                            " +" + (ports.dir / "COM4").string() + " ");
+    EXPECT_EQ(describe(watcher.take()), "-" + (dev.dir / "ttyUSB0").string() + " -" +
+                                            (ports.dir / "COM3").string() + " +" +
+                                            (ports.dir / "COM4").string() + " ");
 }
 
 TEST(PortWatcher, SeesAPseudoTerminalAppearAndItsNodeDisappear) {
@@ -91,7 +93,8 @@ TEST(PortWatcher, AFolderThatCannotBeWatchedIsNamedAndTheRestStillWorks) {
     options.devFolder = (ports.dir / "missing").string();
     options.folders = {ports.dir.string()};
     PortWatcher watcher(options);
-    EXPECT_NE(watcher.problem().find((ports.dir / "missing").string() + " cannot be watched"), std::string::npos)
+    EXPECT_NE(watcher.problem().find((ports.dir / "missing").string() + " cannot be watched"),
+              std::string::npos)
         << watcher.problem();
     std::ofstream(ports.dir / "COM7").put('x');
     ASSERT_TRUE(readable(watcher, 1000));
