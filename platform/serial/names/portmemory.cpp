@@ -166,9 +166,10 @@ PortMemory PortMemory::parse(const std::string& text, const std::string& name) {
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
+        // Kept as it was; read without the carriage return of a CR LF line end.
+        memory.lines_.push_back(text.substr(start, end - start));
+        std::string line = memory.lines_.back();
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        memory.lines_.push_back(line);
         std::string why;
         if (!memory.damaged_ && !memory.parseLine(line, why)) {
             memory.damaged_ = true;
