@@ -9,11 +9,6 @@ namespace sarnel {
 
 namespace {
 
-CharConstants& constants() {
-    static CharConstants c;
-    return c;
-}
-
 std::string programFile() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -22,20 +17,6 @@ std::string programFile() {
 }
 
 }  // namespace
-
-void initconstants() {
-    CharConstants& c = constants();
-    c.cr = "\r";
-    c.lf = "\n";
-    c.crlf = "\r\n";
-    c.tab = "\t";
-    c.backspace = "\b";
-    c.del = "\x7f";
-}
-
-const CharConstants& chars() {
-    return constants();
-}
 
 std::string apppath() {
     const std::string file = programFile();

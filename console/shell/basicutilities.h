@@ -1,20 +1,10 @@
-// Small routines the whole console shares: the character constants, the program's folder and
-// the quick "is this an ordinary file" test.
+// Small routines of the shell: the program's folder and the quick "is this an ordinary file"
+// test.
 #pragma once
 
 #include <string>
 
 namespace sarnel {
-
-// The console-wide character constants: carriage return, line feed, the line break CR LF,
-// tab, backspace and delete.
-struct CharConstants {
-    std::string cr, lf, crlf, tab, backspace, del;
-};
-// Sets the constants; start-up calls it first.
-void initconstants();
-// The constants (empty before initconstants).
-const CharConstants& chars();
 
 // The folder the running program was started from, without a trailing "/" (except for "/").
 std::string apppath();

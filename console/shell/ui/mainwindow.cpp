@@ -261,7 +261,6 @@ void MainWindow::build() {
 }
 
 void MainWindow::startup(const std::string& settingsPath) {
-    initconstants();
     setWindowTitle(windowTitle() + "  " + latin1(versiontext()));
     portselect_->setToolTip(
         "Press \"Enter\" to rescan ports with the expected device ID, or \"Space\" to scan all ports");

@@ -53,7 +53,7 @@ public:
     explicit MainWindow(SerialFactory makeRs232, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Form_Load: constants, caption, the port list's tooltip, the scan, the workspace's first
+    // Form_Load: caption, the port list's tooltip, the scan, the workspace's first
     // items, the design size, the settings file. `settingsPath` empty: the usual place.
     void startup(const std::string& settingsPath = {});
 
