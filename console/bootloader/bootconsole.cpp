@@ -17,12 +17,12 @@ std::string& scansettings() {
     return settings;
 }
 
-BootConsole::BootConsole(BootConsoleView& view, std::unique_ptr<SerialControl> rs232,
+BootConsole::BootConsole(BootConsoleView& view, ConsoleState& state, std::unique_ptr<SerialControl> rs232,
                          SerialFactory scanFactory, ScanProgress* progress)
     : view_(view),
       rs232_(std::move(rs232)),
       loader_(*rs232_, view),
-      scanner_(std::move(scanFactory), progress) {}
+      scanner_(state, std::move(scanFactory), progress) {}
 
 BootConsole::~BootConsole() {
     rs232_->close();
@@ -31,16 +31,12 @@ BootConsole::~BootConsole() {
 void BootConsole::portscanx() {
     rs232_->close();
     loader_.setPortOpen(false);
-    std::int32_t left, width, top, height;
-    view_.frame(left, width, top, height);
-    PortTable table;
-    std::string expected;  // every port that opens is listed
-    std::string settings = scansettings();
-    std::int16_t maxport = 1000;
-    scanner_.portscan(table, expected, settings, maxport, left, width, top, height);
+    ScanRequest request;  // no expected reply: every port that opens is listed
+    request.settings = scansettings();
+    view_.frame(request.left, request.width, request.top, request.height);
+    const ScanResult found = scanner_.scan(request);
     ports_.clear();
-    const int n = portcount(table);
-    for (int i = 1; i <= n && i <= 1000; ++i) ports_.push_back(table[static_cast<std::size_t>(i)]);
+    for (const ScannedPort& port : found.ports) ports_.push_back(port.name);
     view_.setPortList(ports_);
     selectNoPort();
 }

@@ -58,9 +58,10 @@ public:
 class BootConsole {
 public:
     // `rs232`: the window's control; `scanFactory` makes the control the port scan uses;
-    // `progress` (may be null) is the scan window. The view and progress outlive this.
-    BootConsole(BootConsoleView& view, std::unique_ptr<SerialControl> rs232, SerialFactory scanFactory,
-                ScanProgress* progress = nullptr);
+    // `progress` (may be null) is the scan window. The view, the console's state and progress
+    // outlive this.
+    BootConsole(BootConsoleView& view, ConsoleState& state, std::unique_ptr<SerialControl> rs232,
+                SerialFactory scanFactory, ScanProgress* progress = nullptr);
     ~BootConsole();
     BootConsole(const BootConsole&) = delete;
     BootConsole& operator=(const BootConsole&) = delete;

@@ -7,7 +7,7 @@
 #include "console/cli/input.h"
 #include "console/command/compiler.h"
 #include "console/command/samples.h"
-#include "console/command/writepath.h"
+#include "console/link/adapterlink.h"
 
 namespace sarnel::cli {
 
@@ -26,22 +26,6 @@ const CliCommand command(
     "Exit codes: 0 compiled, 1 compile error (caption and message on standard error) or\n"
     "unreadable input, 2 bad arguments.\n",
     run);
-
-// The window's side of compile: the queue is the input, the frame is kept instead of sent.
-class Capture final : public CompileContext {
-public:
-    explicit Capture(std::string queue) : queue_(std::move(queue)) {}
-    std::string commandQueue() override { return queue_; }
-    bool continuousRx() override { return false; }
-    void clearActivity() override {}
-    void setTokenCount(const std::string&) override {}
-    void send(const std::string& frame, std::int16_t) override { frame_ = frame; }
-    const std::string& frame() const { return frame_; }
-
-private:
-    std::string queue_;
-    std::string frame_;
-};
 
 bool parsesample(const std::string& text, int& sample) {
     if (text.size() != 1 || text[0] < '0' || text[0] >= '0' + kSampleCount) return false;
@@ -87,14 +71,14 @@ int run(const std::vector<std::string>& args) {
             return kExitFailure;
         }
     }
-    // Compile errors reach standard error through the alert seam (caption: message).
-    Capture window(std::move(script));
-    compile(window);
-    if (window.frame().empty()) return kExitFailure;
+    // As "Compile/Transmit" compiles; errors reach standard error through the alert seam
+    // (caption: message).
+    const std::string frame = scriptprocessor(script);
+    if (frame.empty()) return kExitFailure;
     if (raw) {
-        std::fwrite(window.frame().data(), 1, window.frame().size(), stdout);
+        std::fwrite(frame.data(), 1, frame.size(), stdout);
     } else {
-        const std::string shown = txdform(window.frame());
+        const std::string shown = txdform(frame);
         std::printf("%s\n", shown.c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;

@@ -38,9 +38,8 @@ int run(const std::vector<std::string>& args) {
     try {
         Session session(options.simulate);
         session.console().portscanx(all ? 0 : 1);
-        for (const std::string& name : session.console().ports()) {
-            std::printf("%s\t%s\n", name.c_str(), session.console().scanner().devicePath(name).c_str());
-        }
+        for (const ScannedPort& port : session.console().lastscan().ports)
+            std::printf("%s\t%s\n", port.name.c_str(), port.path.c_str());
         return kExitOk;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sarnel-cli ports: %s\n", e.what());

@@ -52,7 +52,7 @@ int run(const std::vector<std::string>& args) {
         for (std::string_view frame : button->frames) answers.emplace_back(answercode(frame));
         const std::size_t from = session.view().codes.size();
         session.console().cmmdclick(button->index);
-        if (portopen() == 0) return kExitFailure;
+        if (session.state().portopen == 0) return kExitFailure;
         const bool answered =
             session.awaitanswers(from, answers, std::chrono::milliseconds(options.timeoutMs));
         writetext(stdout, printable(session.view().text));

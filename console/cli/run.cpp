@@ -5,6 +5,7 @@
 #include "console/cli/cli.h"
 #include "console/cli/input.h"
 #include "console/cli/session.h"
+#include "console/command/compiler.h"
 #include "console/command/frames.h"
 
 namespace sarnel::cli {
@@ -55,8 +56,8 @@ int run(const std::vector<std::string>& args) {
         session.view().queue = script;
         session.view().continuous = options.continuous;
         const std::size_t from = session.view().codes.size();
-        session.console().compilequeue();
-        if (portopen() == 0) return kExitFailure;  // the write failed; the alert said why
+        session.console().link().compile();
+        if (session.state().portopen == 0) return kExitFailure;  // the write failed; the alert said why
         const bool answered = session.awaitanswers(from, {std::string(answercode(compiled.frame))},
                                                    std::chrono::milliseconds(options.timeoutMs));
         writetext(stdout, printable(session.view().text));

@@ -79,7 +79,7 @@ Session::Session(bool simulate) {
         throw std::runtime_error("this build has no adapter simulator");
 #endif
     }
-    console_ = std::make_unique<MainConsole>(view_, createRs232(), [] { return createRs232(); });
+    console_ = std::make_unique<MainConsole>(view_, state_, createRs232(), [] { return createRs232(); });
 }
 
 Session::~Session() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/base/consolestate.h"
 #include "console/cli/interrupts.h"
 #include "console/shell/mainconsole.h"
 
@@ -52,7 +53,7 @@ public:
 
 // One console session: takes over Ctrl-C and termination requests (before any thread
 // starts), enters the thread's apartment, starts the simulated adapter when asked (before
-// any port is opened), and builds the console over a TextView.
+// any port is opened), and builds the console over a TextView and a console state of its own.
 class Session {
 public:
     explicit Session(bool simulate);
@@ -63,6 +64,7 @@ public:
     MainConsole& console() { return *console_; }
     TextView& view() { return view_; }
     Interrupts& interrupts() { return interrupts_; }
+    ConsoleState& state() { return state_; }
     // The simulated adapter's port name; "" without --simulate.
     std::string simulatedPort() const;
     // Lets events run until replies with the codes `expected` have come in this order among
@@ -79,6 +81,7 @@ private:
     struct Simulation;
     std::unique_ptr<Simulation> simulation_;
     TextView view_;
+    ConsoleState state_;
     std::unique_ptr<MainConsole> console_;
     bool apartment_ = false;
 };

@@ -1,10 +1,12 @@
-// The script compiler: normalisation, comments and the line table, the keyword table, and the
-// "Compile/Transmit" action over its window context.
+// The script compiler: normalisation, comments and the line table, the keyword table and the
+// frame.
 #include "console/command/compiler.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 #include "console/base/alert.h"
 #include "console/base/textroutines.h"
@@ -246,16 +248,6 @@ std::string scriptprocessor(std::string& script) {
         return "";
     }
     return std::move(r.frame);
-}
-
-void compile(CompileContext& context) {
-    if (!context.continuousRx()) context.clearActivity();
-    std::string script = context.commandQueue();
-    const std::string frame = scriptprocessor(script);
-    if (frame.empty()) return;
-    context.setTokenCount(
-        std::to_string(static_cast<long long>(hextonum(std::string_view(frame).substr(5, 2)))));
-    context.send(frame, 1);
 }
 
 }  // namespace sarnel

@@ -10,8 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace sarnel {
 
@@ -36,27 +34,5 @@ CompileResult compilescript(std::string& script);
 // error it shows the alert "I2C processor error" (style 0, font size 12) with the message and
 // returns "".
 std::string scriptprocessor(std::string& script);
-
-// The main window's side of `compile`.
-class CompileContext {
-public:
-    virtual ~CompileContext() = default;
-    // The text of the command queue `commands`.
-    virtual std::string commandQueue() = 0;
-    // The state of the "Continuous Rx" check box.
-    virtual bool continuousRx() = 0;
-    // Empties the bus activity list `i2cparser`.
-    virtual void clearActivity() = 0;
-    // Writes the text of `tokencount`.
-    virtual void setTokenCount(const std::string& text) = 0;
-    // Sends the frame and pauses `wait` hundredths of a second (ComWrite).
-    virtual void send(const std::string& frame, std::int16_t wait) = 0;
-};
-
-// The "Compile/Transmit" action: empties the bus activity list unless "Continuous Rx" is
-// ticked, compiles a copy of the queue, and on success writes the frame length to
-// `tokencount` and sends the frame with a pause of 1 hundredth. On an error the alert has
-// been shown, nothing is sent and `tokencount` keeps its text.
-void compile(CompileContext& context);
 
 }  // namespace sarnel

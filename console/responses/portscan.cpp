@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
+#include <tuple>
 
 #include "console/base/consoleerror.h"
 #include "console/base/timing.h"
@@ -68,13 +70,8 @@ std::string devicepath(const std::string& name) {
     return target.kind == serial::PortTarget::Kind::device ? std::move(target.path) : std::string();
 }
 
-std::string& scanbuffer() {
-    static std::string buffer;
-    return buffer;
-}
-
-PortScanner::PortScanner(SerialFactory factory, ScanProgress* progress)
-    : factory_(std::move(factory)), progress_(progress), isDenied_(accessDenied) {}
+PortScanner::PortScanner(ConsoleState& state, SerialFactory factory, ScanProgress* progress)
+    : state_(state), factory_(std::move(factory)), progress_(progress), isDenied_(accessDenied) {}
 
 PortScanner::~PortScanner() {
     if (rs232_) rs232_->close();
@@ -87,12 +84,14 @@ void PortScanner::setPermissionCheck(std::function<bool(const std::string&)> isD
 SerialControl& PortScanner::control() {
     if (!rs232_) {
         rs232_ = factory_();
-        // The scan window's receive path: whatever arrives joins scanbuffer. A read that fails
-        // (an adapter unplugged mid-probe) counts as no data; the probe's own calls fail next.
+        // The scan window's receive path: whatever arrives joins the scan buffer. A read that
+        // fails (an adapter unplugged mid-probe) counts as no data; the probe's own calls fail
+        // next.
         SerialControl* rs232 = rs232_.get();
-        rs232_->setLineHandler([rs232] {
+        std::string* buffer = &state_.scanbuffer;
+        rs232_->setLineHandler([rs232, buffer] {
             try {
-                scanbuffer() += rs232->read();
+                *buffer += rs232->read();
             } catch (const ConsoleError&) {
             }
         });
@@ -100,53 +99,38 @@ SerialControl& PortScanner::control() {
     return *rs232_;
 }
 
-const std::string& PortScanner::devicePath(const std::string& name) const {
-    static const std::string none;
-    for (const auto& [port, path] : paths_) {
-        if (port == name) return path;
-    }
-    return none;
-}
+ScanResult PortScanner::scan(const ScanRequest& request) {
+    ScanResult result;
+    const std::vector<std::string> replies = splitExpected(request.expected);
+    const std::string settings = request.settings.empty() ? kPortSettings : request.settings;
+    const int maxport = request.maxport == 0 ? 1000 : request.maxport;
+    std::string& scanbuffer = state_.scanbuffer;
 
-void PortScanner::noteFailedOpen(const std::string& name) {
-    const std::string path = devicepath(name);
-    if (path.empty() || !isDenied_ || !isDenied_(path)) return;
-    denied_.push_back({name, path, serial::accessGroup(path)});
-}
-
-void PortScanner::portscan(PortTable& table, std::string& expected, std::string& settings,
-                           std::int16_t& maxport, std::int32_t left, std::int32_t width, std::int32_t top,
-                           std::int32_t height) {
-    for (std::string& entry : table) entry.clear();
-    denied_.clear();
-    paths_.clear();
-    const std::vector<std::string> replies = splitExpected(expected);
-    if (maxport == 0) maxport = 1000;
-    if (settings.empty()) settings = kPortSettings;
-
-    if (progress_) progress_->showCentred(left, width, top, height);
+    if (progress_) progress_->showCentred(request.left, request.width, request.top, request.height);
     processEvents();
 
     SerialControl& rs232 = control();
-    int found = 0;
-    const int last =
-        maxport > static_cast<std::int16_t>(table.size()) ? static_cast<int>(table.size()) : maxport;
+    const int last = std::min(maxport, static_cast<int>(std::tuple_size_v<PortTable>));
     for (int p = 1; p < last; ++p) {
         const std::string name = "COM" + std::to_string(p);
         rs232.close();
         bool ok = attempt(rs232, [&] { rs232.open(name, settings); });
-        if (!ok) noteFailedOpen(name);
+        if (!ok) {
+            const std::string path = devicepath(name);
+            if (!path.empty() && isDenied_ && isDenied_(path))
+                result.denied.push_back({name, path, serial::accessGroup(path)});
+        }
         if (ok) ok = attempt(rs232, [&] { rs232.setBreak(0); });
 
         if (ok) {
             bool listed = false;
-            if (!expected.empty()) {
-                scanbuffer().clear();
+            if (!request.expected.empty()) {
+                scanbuffer.clear();
                 for (int k = 0; k < kProbeAttempts && !listed; ++k) {
                     if (ok) ok = attempt(rs232, [&] { rs232.writeBackground("$0000\r"); });
                     waithundredths(kProbePause);
                     for (const std::string& reply : replies) {
-                        if (scanbuffer().find(reply) != std::string::npos) listed = true;
+                        if (scanbuffer.find(reply) != std::string::npos) listed = true;
                     }
                     // A port that failed mid-probe gets no further attempts; only what had
                     // already arrived counts.
@@ -156,9 +140,6 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
                 listed = true;
             }
             if (listed) {
-                ++found;
-                table[static_cast<std::size_t>(found)] = name;
-                table[0] = " " + std::to_string(found);
                 std::string path;
                 try {
                     path = rs232.portName();
@@ -167,7 +148,7 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
                 // The control may report the name in its device-namespace form ("\\.\COM3");
                 // the device path is what the engineer needs.
                 if (path.empty() || path[0] != '/') path = devicepath(name);
-                paths_.emplace_back(name, path);
+                result.ports.push_back({name, path});
             }
         }
         rs232.close();
@@ -176,6 +157,19 @@ void PortScanner::portscan(PortTable& table, std::string& expected, std::string&
 
     if (progress_) progress_->hideWindow();
     rs232.close();
+    return result;
+}
+
+void PortScanner::portscan(PortTable& table, std::string& expected, std::string& settings,
+                           std::int16_t& maxport, std::int32_t left, std::int32_t width, std::int32_t top,
+                           std::int32_t height) {
+    for (std::string& entry : table) entry.clear();
+    if (maxport == 0) maxport = 1000;
+    if (settings.empty()) settings = kPortSettings;
+    ScanRequest request{expected, settings, maxport, left, width, top, height};
+    const ScanResult result = scan(request);
+    for (std::size_t i = 0; i < result.ports.size(); ++i) table[i + 1] = result.ports[i].name;
+    if (!result.ports.empty()) table[0] = " " + std::to_string(result.ports.size());
 }
 
 std::string deniedmessage(const std::vector<DeniedPort>& denied) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "console/base/consolestate.h"
 #include "console/base/serialcontrol.h"
 
 namespace sarnel {
@@ -56,48 +57,61 @@ serial::NameSettings portnames();
 // The device path a port name leads to; empty when it leads to no device.
 std::string devicepath(const std::string& name);
 
-// The text received by the scan's control since the current port's probe began. Console-wide,
-// like the original; it keeps the last probed port's replies until the next probe.
-std::string& scanbuffer();
+// What a scan is asked to do.
+struct ScanRequest {
+    // Reply texts separated by "|" (at most 10 are compared; empty fields are ignored), or
+    // empty to list every port that opens.
+    std::string expected;
+    std::string settings = kPortSettings;  // "" means "115200,n,8,1" too
+    int maxport = 1000;                    // COM1 to COM(maxport - 1) are tried; 0 means 1000
+    // The calling window's frame, used only to centre the progress window.
+    std::int32_t left = 0, width = 0, top = 0, height = 0;
+};
+
+// A port the scan listed.
+struct ScannedPort {
+    std::string name;  // "COM3"
+    std::string path;  // its device path, as its control reported it ("/dev/ttyUSB0")
+};
+
+// What a scan found.
+struct ScanResult {
+    std::vector<ScannedPort> ports;  // in scan order, each port once, at most 1000
+    std::vector<DeniedPort> denied;  // ports that exist but could not be opened for lack of permission
+};
 
 class PortScanner {
 public:
-    // `progress` may be null; it must outlive the scanner.
-    explicit PortScanner(SerialFactory factory, ScanProgress* progress = nullptr);
+    // The scan's control delivers into `state`'s scan buffer. `progress` may be null; the state
+    // and the progress window must outlive the scanner.
+    explicit PortScanner(ConsoleState& state, SerialFactory factory, ScanProgress* progress = nullptr);
     ~PortScanner();
     PortScanner(const PortScanner&) = delete;
     PortScanner& operator=(const PortScanner&) = delete;
 
-    // The scan. `expected`: reply texts separated by "|" (at most 10 are compared; empty
-    // fields are ignored) or empty to list every port that opens. `settings` becomes
-    // "115200,n,8,1" when empty, `maxport` 1000 when 0; COM1 to COM(maxport - 1) are tried.
-    // Runs on the window thread and lets events run during its pauses; never throws for a
-    // port's failure (a port that fails is skipped or finishes its probe, as far as it got).
-    // Each port is listed at most once.
+    // The scan. Runs on the window thread and lets events run during its pauses; never throws
+    // for a port's failure (a port that fails is skipped or finishes its probe, as far as it
+    // got).
+    ScanResult scan(const ScanRequest& request);
+
+    // The same scan in the window's by-reference form: `settings` becomes "115200,n,8,1" when
+    // empty and `maxport` 1000 when 0, and the table receives the ports found.
     void portscan(PortTable& table, std::string& expected, std::string& settings, std::int16_t& maxport,
                   std::int32_t left = 0, std::int32_t width = 0, std::int32_t top = 0,
                   std::int32_t height = 0);
-
-    // The ports of the last scan that exist but could not be opened for lack of permission.
-    const std::vector<DeniedPort>& denied() const { return denied_; }
 
     // Decides whether a port that failed to open exists but is closed to this user; the
     // default asks the file system (access(2)). Tests replace it.
     void setPermissionCheck(std::function<bool(const std::string& path)> isDenied);
 
-    // The device path of each port of the last scan's table, as its control reported it.
-    const std::string& devicePath(const std::string& name) const;
-
 private:
     SerialControl& control();
-    void noteFailedOpen(const std::string& name);
 
+    ConsoleState& state_;
     SerialFactory factory_;
     ScanProgress* progress_;
     std::unique_ptr<SerialControl> rs232_;
     std::function<bool(const std::string&)> isDenied_;
-    std::vector<DeniedPort> denied_;
-    std::vector<std::pair<std::string, std::string>> paths_;
 };
 
 // The sentence the console shows once after a scan that met ports closed to this user.

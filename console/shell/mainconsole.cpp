@@ -6,20 +6,14 @@
 
 namespace sarnel {
 
-std::string& rxbuffer() {
-    static std::string buffer;
-    return buffer;
-}
-
-void ConsoleView::reportDeniedPorts(const std::vector<DeniedPort>& denied) {
-    std::string message = deniedmessage(denied);
-    ShowAlert("Serial port access", message, 0, 1, 0);
-}
-
-MainConsole::MainConsole(ConsoleView& view, std::unique_ptr<SerialControl> rs232, SerialFactory scanFactory,
-                         ScanProgress* progress)
-    : view_(view), rs232_(std::move(rs232)), scanner_(std::move(scanFactory), progress) {
-    rs232_->setLineHandler([this] { linereceived(); });
+MainConsole::MainConsole(ConsoleView& view, ConsoleState& state, std::unique_ptr<SerialControl> rs232,
+                         SerialFactory scanFactory, ScanProgress* progress)
+    : view_(view),
+      state_(state),
+      rs232_(std::move(rs232)),
+      link_(view, *rs232_, state, [this] { selectNoPort(); }),
+      scanner_(state, std::move(scanFactory), progress) {
+    rs232_->setLineHandler([this] { link_.charreceived(); });
 }
 
 MainConsole::~MainConsole() {
@@ -29,7 +23,7 @@ MainConsole::~MainConsole() {
 
 void MainConsole::closeport() {
     rs232_->close();
-    portopen() = 0;
+    state_.portopen = 0;
 }
 
 void MainConsole::selectNoPort() {
@@ -40,31 +34,27 @@ void MainConsole::selectNoPort() {
 
 void MainConsole::portscanx(std::int16_t mode) {
     rs232_->close();
-    std::int32_t left, width, top, height;
-    view_.frame(left, width, top, height);
-    PortTable table;
-    std::string expected = mode != 0 ? kAdapterReplies : "";
-    std::string settings = kPortSettings;
-    std::int16_t maxport = 1000;
-    scanner_.portscan(table, expected, settings, maxport, left, width, top, height);
+    ScanRequest request;
+    request.expected = mode != 0 ? kAdapterReplies : "";
+    view_.frame(request.left, request.width, request.top, request.height);
+    lastscan_ = scanner_.scan(request);
 
     ports_.clear();
-    const int n = portcount(table);
-    for (int i = 1; i <= n; ++i) ports_.push_back(table[static_cast<std::size_t>(i)]);
+    for (const ScannedPort& port : lastscan_.ports) ports_.push_back(port.name);
     view_.setPortList(ports_);
     selectNoPort();
 
     // The same ports closed to this user are named once, not after every rescan.
     std::string denied;
-    for (const DeniedPort& d : scanner_.denied()) denied += d.name + ";";
-    if (!denied.empty() && denied != lastDenied_) view_.reportDeniedPorts(scanner_.denied());
+    for (const DeniedPort& d : lastscan_.denied) denied += d.name + ";";
+    if (!denied.empty() && denied != lastDenied_) view_.reportDeniedPorts(lastscan_.denied);
     lastDenied_ = denied;
 }
 
 bool MainConsole::openport(const std::string& name) {
     try {
         rs232_->close();
-        portopen() = -1;
+        state_.portopen = -1;
         rs232_->open(name, kPortSettings);
         rs232_->setBreak(0);
         rs232_->clearRQ();
@@ -81,7 +71,7 @@ bool MainConsole::openport(const std::string& name) {
 void MainConsole::portselected(int index) {
     if (index <= 0 || index > static_cast<int>(ports_.size())) {
         selected_ = 0;
-        if (portopen() != 0) closeport();
+        if (state_.portopen != 0) closeport();
         return;
     }
     selected_ = index;
@@ -101,7 +91,7 @@ void MainConsole::cmmdclick(int index) {
         case ButtonAction::Preset:
             return;
         case ButtonAction::Frames:
-            for (std::string_view frame : button->frames) sendframe(std::string(frame), kButtonPause);
+            for (std::string_view frame : button->frames) link_.ComWrite(std::string(frame), kButtonPause);
             return;
         case ButtonAction::Update: {
             closeport();
@@ -116,17 +106,9 @@ void MainConsole::cmmdclick(int index) {
             portscanx(1);
             return;
         case ButtonAction::Compile:
-            compilequeue();
+            link_.compile();
             return;
     }
-}
-
-void MainConsole::compilequeue() {
-    compile(*this);
-}
-
-void MainConsole::decode() {
-    process(kProcessAll, "", view_.activity(), sarnel::rxbuffer());
 }
 
 void MainConsole::loadsettings(const std::string& path) {

@@ -80,8 +80,8 @@ private:
     double percent_ = -1;
 };
 
-QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialControl> rs232,
-                         SerialFactory scanFactory, QWidget* parent)
+QuorBLCForm::QuorBLCForm(ConsoleState& state, const std::string& versionText,
+                         std::unique_ptr<SerialControl> rs232, SerialFactory scanFactory, QWidget* parent)
     // A dialog-type window: window managers keep it above the window it belongs to (X11
     // marks only such windows as transient for their owner), yet it is not modal.
     : QWidget(parent, Qt::Dialog) {
@@ -207,7 +207,7 @@ QuorBLCForm::QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialC
     refresh_.setInterval(kRefreshMs);
     connect(&refresh_, &QTimer::timeout, this, [this] { flush(); });
 
-    console_ = std::make_unique<BootConsole>(*this, std::move(rs232), std::move(scanFactory));
+    console_ = std::make_unique<BootConsole>(*this, state, std::move(rs232), std::move(scanFactory));
     // Window load: the baud entry first (its handler does nothing before the loaded flag).
     baudrateselect_->setCurrentIndex(kDefaultBaudEntry);
     console_->baudselected();

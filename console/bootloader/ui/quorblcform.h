@@ -28,8 +28,9 @@ public:
 
     // Loads the window: the controls in their design-time state, the caption with the version
     // text after a space, baud rate 115200, then the loaded flag. `rs232` is the window's
-    // control, `scanFactory` makes the control of the port scan.
-    QuorBLCForm(const std::string& versionText, std::unique_ptr<SerialControl> rs232,
+    // control, `scanFactory` makes the control of the port scan; the console's state outlives
+    // the window.
+    QuorBLCForm(ConsoleState& state, const std::string& versionText, std::unique_ptr<SerialControl> rs232,
                 SerialFactory scanFactory, QWidget* parent = nullptr);
     ~QuorBLCForm() override;
 

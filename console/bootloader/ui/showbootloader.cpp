@@ -32,8 +32,8 @@ boot::QuorBLCForm* boot::shownBootloader() {
     return current;
 }
 
-void showbootloader(std::string& hexFolder, const std::string& scanSettings, const std::string& versionText,
-                    QWidget* mainWindow) {
+void showbootloader(ConsoleState& state, std::string& hexFolder, const std::string& scanSettings,
+                    const std::string& versionText, QWidget* mainWindow) {
     if (current && current->isVisible()) return;
     waithundredths(10);
     boot::hexfolder() = hexFolder;
@@ -42,7 +42,7 @@ void showbootloader(std::string& hexFolder, const std::string& scanSettings, con
         // A window of its own that belongs to the main window: window managers keep it above
         // the main window while it is open, and its dialogs belong to it.
         boot::QuorBLCForm form(
-            versionText, makeControl(), [] { return makeControl(); }, mainWindow);
+            state, versionText, makeControl(), [] { return makeControl(); }, mainWindow);
         const DialogOwner dialogs(&form);
         form.placeAt(mainWindow ? mainWindow->frameGeometry().topLeft() : form.pos());
         form.show();

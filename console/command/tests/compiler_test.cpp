@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "console/base/tests/alertrecorder.h"
 #include "console/command/samples.h"
 
 namespace sarnel {
@@ -153,57 +152,6 @@ TEST(CompilerTest, ScriptIsNormalisedInPlace) {
     std::string script = "Start\t\t| |Stop \r\n\r\n";
     compilescript(script);
     EXPECT_EQ(script, "Start \r \rStop \r");
-}
-
-struct FakeWindow final : CompileContext {
-    std::string queue;
-    bool continuous = false;
-    int cleared = 0;
-    std::string tokencount = "old";
-    std::vector<std::pair<std::string, std::int16_t>> sent;
-
-    std::string commandQueue() override { return queue; }
-    bool continuousRx() override { return continuous; }
-    void clearActivity() override { ++cleared; }
-    void setTokenCount(const std::string& text) override { tokencount = text; }
-    void send(const std::string& frame, std::int16_t wait) override { sent.emplace_back(frame, wait); }
-};
-
-TEST(CompileTest, SendsTheFrameAndShowsItsLength) {
-    AlertRecorder alerts;
-    FakeWindow w;
-    w.queue = "Start|Write 0x90|Stop";
-    compile(w);
-    EXPECT_EQ(w.cleared, 1);
-    EXPECT_EQ(w.tokencount, "5");
-    ASSERT_EQ(w.sent.size(), 1u);
-    EXPECT_EQ(w.sent[0].first, "$00100500019004\r");
-    EXPECT_EQ(w.sent[0].second, 1);
-    EXPECT_TRUE(alerts.alerts.empty());
-
-    w.continuous = true;
-    w.queue = repeat("Write 1\n", 62);
-    compile(w);
-    EXPECT_EQ(w.cleared, 1) << "Continuous Rx keeps the activity list";
-    EXPECT_EQ(w.tokencount, "125");
-}
-
-TEST(CompileTest, ErrorShowsTheAlertAndSendsNothing) {
-    AlertRecorder alerts;
-    FakeWindow w;
-    w.queue = "Start\r\nFrobnicate";
-    compile(w);
-    EXPECT_EQ(w.cleared, 1);
-    EXPECT_TRUE(w.sent.empty());
-    EXPECT_EQ(w.tokencount, "old");
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    const AlertRequest& a = alerts.alerts[0];
-    EXPECT_EQ(a.caption, "I2C processor error");
-    EXPECT_EQ(a.message, "Unidentified element encountered: \r\nFrobnicate");
-    EXPECT_TRUE(a.beep);
-    EXPECT_TRUE(a.centred);
-    EXPECT_EQ(a.fontSize, 12);
-    EXPECT_EQ(w.queue, "Start\r\nFrobnicate") << "the queue itself is never changed";
 }
 
 }  // namespace

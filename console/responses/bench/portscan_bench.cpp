@@ -52,8 +52,9 @@ int main() {
     {
         sarnel::SimulatedPort simulated;
         const std::filesystem::path folder = simulated.folder();
+        sarnel::ConsoleState state;
         sarnel::PortScanner scanner(
-            [&] { return std::make_unique<PrivatePortsOnly>(sarnel::createRs232(), folder); });
+            state, [&] { return std::make_unique<PrivatePortsOnly>(sarnel::createRs232(), folder); });
         for (int run = 1; run <= 3; ++run) {
             sarnel::PortTable table;
             std::string expected = sarnel::kAdapterReplies, settings;

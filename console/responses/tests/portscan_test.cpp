@@ -31,10 +31,11 @@ protected:
     testing::ApartmentScope apartment;
     FakeBus bus;
     int made = 0;
-    PortScanner scanner{[this] {
-        ++made;
-        return std::make_unique<FakeSerial>(bus);
-    }};
+    ConsoleState state;
+    PortScanner scanner{state, [this] {
+                            ++made;
+                            return std::make_unique<FakeSerial>(bus);
+                        }};
 };
 
 TEST_F(PortScan, ListsAdaptersOrEveryPortThatOpens) {
@@ -104,12 +105,17 @@ TEST_F(PortScan, ABusyPortIsSkippedAndClosedPortsAreNamed) {
     scanner.setPermissionCheck([](const std::string& path) { return path == "/dev/ttyUSB0"; });
     const char* old = std::getenv("VESKOR_PORT_DIR");
     ::unsetenv("VESKOR_PORT_DIR");
-    EXPECT_EQ(listed(scan(kAdapterReplies, 40)), (std::vector<std::string>{"COM34"}));
+    ScanRequest request;
+    request.expected = kAdapterReplies;
+    request.maxport = 40;
+    const ScanResult result = scanner.scan(request);
+    ASSERT_EQ(result.ports.size(), 1u);
+    EXPECT_EQ(result.ports[0].name, "COM34");
     if (old) ::setenv("VESKOR_PORT_DIR", old, 1);
-    ASSERT_EQ(scanner.denied().size(), 1u);
-    EXPECT_EQ(scanner.denied()[0].name, "COM33");
-    EXPECT_EQ(scanner.denied()[0].path, "/dev/ttyUSB0");
-    const std::string message = deniedmessage(scanner.denied());
+    ASSERT_EQ(result.denied.size(), 1u);
+    EXPECT_EQ(result.denied[0].name, "COM33");
+    EXPECT_EQ(result.denied[0].path, "/dev/ttyUSB0");
+    const std::string message = deniedmessage(result.denied);
     EXPECT_NE(message.find("COM33 (/dev/ttyUSB0)"), std::string::npos) << message;
     EXPECT_EQ(deniedmessage({}), "");
 }
@@ -136,9 +142,13 @@ TEST(DeniedMessage, NamesThePortsAndTheFix) {
 
 TEST_F(PortScan, ReportsTheDevicePathOfEachPortListed) {
     bus.adapter("COM3").path = "/dev/pts/9";
-    scan(kAdapterReplies);
-    EXPECT_EQ(scanner.devicePath("COM3"), "/dev/pts/9");
-    EXPECT_EQ(scanner.devicePath("COM4"), "");
+    ScanRequest request;
+    request.expected = kAdapterReplies;
+    request.maxport = 20;
+    const ScanResult result = scanner.scan(request);
+    ASSERT_EQ(result.ports.size(), 1u) << "COM4 is not listed";
+    EXPECT_EQ(result.ports[0].name, "COM3");
+    EXPECT_EQ(result.ports[0].path, "/dev/pts/9");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // sarnel: the console. `sarnel --simulate` starts a simulated adapter first and shows it as
 // COM3, so the console runs without hardware.
 #include "console/base/consoleerror.h"
+#include "console/base/consolestate.h"
 #include "console/base/rs232.h"
 #include "console/base/ui/qtpump.h"
 #include "console/shell/ui/mainwindow.h"
@@ -72,9 +73,12 @@ int main(int argc, char** argv) {
     sarnel::QtPump pump;
     sarnel::installQtAlert();
 
+    // The console-wide values (the port-open flag, the receive and scan buffers) live here and
+    // are handed to the windows.
+    sarnel::ConsoleState state;
     std::unique_ptr<sarnel::MainWindow> window;
     try {
-        window = std::make_unique<sarnel::MainWindow>([] { return sarnel::createRs232(); });
+        window = std::make_unique<sarnel::MainWindow>(state, [] { return sarnel::createRs232(); });
     } catch (const sarnel::ConsoleError& e) {
         std::fprintf(stderr, "sarnel: the serial component could not be created (0x%08X): %s\n",
                      static_cast<unsigned>(e.number()), e.what());

@@ -41,7 +41,8 @@ int main() {
     {
         sarnel::SimulatedPort simulated;
         View view;
-        sarnel::MainConsole console(view, sarnel::createRs232(), [] { return sarnel::createRs232(); });
+        sarnel::ConsoleState state;
+        sarnel::MainConsole console(view, state, sarnel::createRs232(), [] { return sarnel::createRs232(); });
         if (!console.openport(simulated.portName())) return 1;
         view.queue =
             "Start\r\nWrite 0x90\r\nWrite 0x00\r\nStart\r\nWrite 0x91\r\nRead Ack\r\nRead Nack\r\nStop\r\n";
@@ -49,7 +50,7 @@ int main() {
         for (int i = 0; i < 200; ++i) {
             const int target = view.replies + 1;
             const auto t0 = std::chrono::steady_clock::now();
-            console.compilequeue();
+            console.link().compile();
             const auto deadline = t0 + std::chrono::seconds(1);
             while (view.replies < target && std::chrono::steady_clock::now() < deadline)
                 sarnel::pump().waitUntil(deadline);

@@ -5,6 +5,7 @@
 #include "console/base/tests/alertrecorder.h"
 #include "console/base/tests/fakeserial_support.h"
 #include "console/base/timing.h"
+#include "console/responses/receivepath.h"
 
 namespace sarnel {
 namespace {
@@ -13,6 +14,7 @@ using testing::FakeBus;
 using testing::FakeSerial;
 
 struct View final : ConsoleView {
+    explicit View(const ConsoleState& s) : state(s) {}
     void setTxd(const std::string& t) override { txd = t; }
     void setRxd(const std::string& t) override { rxd = t; }
     BusActivity& activity() override { return list; }
@@ -22,11 +24,12 @@ struct View final : ConsoleView {
     void showPortEntry(int index) override { shown = index; }
     void showBootloader(std::string& hexFolder) override {
         bootloaderFolder = hexFolder;
-        portWasOpen = portopen() != 0;
+        portWasOpen = state.portopen != 0;
         hexFolder = "/new/hex/";
     }
     void reportDeniedPorts(const std::vector<DeniedPort>& denied) override { deniedReports += denied.size(); }
 
+    const ConsoleState& state;
     ActivityText list;
     std::string txd, rxd, queue, tokencount, bootloaderFolder = "(not shown)";
     std::vector<std::string> ports;
@@ -40,19 +43,14 @@ protected:
     Console() {
         auto control = std::make_unique<FakeSerial>(bus);
         serial = control.get();
-        console = std::make_unique<MainConsole>(view, std::move(control),
+        console = std::make_unique<MainConsole>(view, state, std::move(control),
                                                 [this] { return std::make_unique<FakeSerial>(bus); });
     }
-    void SetUp() override {
-        portopen() = 0;
-        rxbuffer().clear();
-    }
-    void TearDown() override { portopen() = 0; }
     void chooseAdapter() {
         console->portscanx(1);
         ASSERT_EQ(view.ports, std::vector<std::string>{"COM3"});
         console->portselected(1);
-        ASSERT_NE(portopen(), 0);
+        ASSERT_NE(state.portopen, 0);
         frames().clear();  // the scan's probe
     }
     std::vector<std::string>& frames() { return bus.ports["COM3"].frames; }
@@ -60,7 +58,8 @@ protected:
     testing::ApartmentScope apartment;
     AlertRecorder alerts;
     FakeBus bus;
-    View view;
+    ConsoleState state;
+    View view{state};
     FakeSerial* serial = nullptr;
     std::unique_ptr<MainConsole> console;
 };
@@ -75,7 +74,7 @@ TEST_F(Console, ChoosingAPortOpensItAndSelectClosesIt) {
     EXPECT_EQ(console->selectedPort(), 1);
     console->portselected(0);
     EXPECT_FALSE(serial->isOpen());
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.portopen, 0);
 }
 
 TEST_F(Console, AScanLeavesNoPortOpen) {
@@ -83,7 +82,7 @@ TEST_F(Console, AScanLeavesNoPortOpen) {
     chooseAdapter();
     console->cmmdclick(30);  // Rescan
     EXPECT_FALSE(serial->isOpen());
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.portopen, 0);
     EXPECT_EQ(view.shown, 0);
     EXPECT_EQ(view.ports, std::vector<std::string>{"COM3"});
 }
@@ -96,7 +95,7 @@ TEST_F(Console, ChoosingAPortThatHasGoneShowsPortSelectError) {
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].caption, "PortSelect error");
     EXPECT_EQ(alerts.alerts[0].message.rfind("Error Code: 0x80040205", 0), 0u);
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.portopen, 0);
     EXPECT_EQ(view.shown, 0);
     EXPECT_EQ(console->selectedPort(), 0);
 }
@@ -159,7 +158,7 @@ TEST_F(Console, PingShowsIdentificationAndStatus) {
     EXPECT_NE(view.list.text.find("[6354 USB Master  ]"), std::string::npos) << view.list.text;
     EXPECT_EQ(view.list.rxd.rfind("!0019", 0), 0u) << view.list.rxd;
     EXPECT_EQ(view.txd, "$0019[cr]");
-    EXPECT_TRUE(rxbuffer().empty());
+    EXPECT_TRUE(state.rxbuffer.empty());
 }
 
 TEST_F(Console, UpdateClosesThePortAndHandsOverTheHexFolder) {
@@ -198,7 +197,7 @@ TEST_F(Console, ReceivePath) {
     serial->arrive("!0013\r\n");
     processEvents();
     EXPECT_NE(view.list.text.find("[Edge = High-to-Low ]"), std::string::npos);
-    EXPECT_TRUE(rxbuffer().empty());
+    EXPECT_TRUE(state.rxbuffer.empty());
     // In two portions: nothing before the line feed, all of it after.
     view.list.text.clear();
     serial->arrive("!00");
@@ -219,14 +218,14 @@ TEST_F(Console, ReceivePath) {
 TEST_F(Console, AFailingReadShowsVeskorError) {
     bus.adapter("COM3");
     chooseAdapter();
-    rxbuffer() = "!00";
+    state.rxbuffer = "!00";
     bus.ports["COM3"].unplugged = true;
-    console->linereceived();
+    console->link().charreceived();
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].caption, "Veskor error");
     EXPECT_EQ(alerts.alerts[0].message.rfind("Error Code: 0x8000FFFF", 0), 0u) << alerts.alerts[0].message;
-    EXPECT_EQ(rxbuffer(), "!00");
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.rxbuffer, "!00");
+    EXPECT_EQ(state.portopen, 0);
     EXPECT_EQ(view.shown, 0);
     console->cmmdclick(23);
     EXPECT_EQ(view.rxd, "[No port is selected]");
@@ -267,7 +266,7 @@ TEST_F(Console, AStreamWithoutRepliesCannotGrowTheBuffer) {
     const std::string line(1000, 'z');
     for (int i = 0; i < 200; ++i) serial->arrive(line + "\n");
     processEvents();
-    EXPECT_LE(rxbuffer().size(), kRxBufferCap);
+    EXPECT_LE(state.rxbuffer.size(), kRxBufferCap);
     // A reply still gets through afterwards.
     serial->arrive("!0017\r\n");
     processEvents();

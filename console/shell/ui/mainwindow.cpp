@@ -94,13 +94,13 @@ bool ActivityList::continuousRx() {
     return continuous_->isChecked();
 }
 
-MainWindow::MainWindow(SerialFactory makeRs232, QWidget* parent) : QWidget(parent) {
+MainWindow::MainWindow(ConsoleState& state, SerialFactory makeRs232, QWidget* parent) : QWidget(parent) {
     setObjectName("main");
     setWindowTitle("Sarnel Master script processor");
     scanform_ = std::make_unique<PortScanForm>();
     build();
     activity_ = std::make_unique<ActivityList>(i2cparser_, rxbufferbox_, continuousrx_);
-    console_ = std::make_unique<MainConsole>(*this, makeRs232(), makeRs232, scanform_.get());
+    console_ = std::make_unique<MainConsole>(*this, state, makeRs232(), makeRs232, scanform_.get());
     workspace_ = new WorkspacePanel(*this, content_);
     workspace_->setObjectName("workspace");
     static_cast<QVBoxLayout*>(content_->layout())->addWidget(workspace_);
@@ -340,7 +340,7 @@ void MainWindow::frame(std::int32_t& left, std::int32_t& width, std::int32_t& to
 }
 
 void MainWindow::showBootloader(std::string& hexFolder) {
-    showbootloader(hexFolder, kPortSettings, versiontext(), this);
+    showbootloader(console_->state(), hexFolder, kPortSettings, versiontext(), this);
 }
 
 QPushButton* MainWindow::cmmd(int index) {

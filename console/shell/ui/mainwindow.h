@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "console/base/consolestate.h"
 #include "console/command/ui/workspacehost.h"
 #include "console/responses/decoder.h"
 #include "console/shell/mainconsole.h"
@@ -49,8 +50,9 @@ private:
 class MainWindow final : public QWidget, public ConsoleView, public WorkspaceHost {
     Q_OBJECT
 public:
-    // `makeRs232` makes the window's control and the scan window's control.
-    explicit MainWindow(SerialFactory makeRs232, QWidget* parent = nullptr);
+    // `makeRs232` makes the window's control and the scan window's control. The console's
+    // state outlives the window.
+    MainWindow(ConsoleState& state, SerialFactory makeRs232, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Form_Load: caption, the port list's tooltip, the scan, the workspace's first
@@ -83,7 +85,7 @@ public:
     QWidget* tokencount() override;
     std::string scriptFolder() override { return console_->scriptfolder(); }
     void setScriptFolder(const std::string& folder) override { console_->scriptfolder() = folder; }
-    void compile() override { console_->compilequeue(); }
+    void compile() override { console_->link().compile(); }
     WorkspacePanel* workspace() const { return workspace_; }
 
 protected:

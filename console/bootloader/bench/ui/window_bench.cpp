@@ -73,9 +73,12 @@ struct Image {
     std::string spec() const { return path + "\xFF\xFF"; }
 };
 
+sarnel::ConsoleState consolestate;
+
 std::unique_ptr<QuorBLCForm> shownform() {
-    auto form = std::make_unique<QuorBLCForm>("bench", std::make_unique<boottest::FakeControl>(),
-                                              [] { return std::make_unique<boottest::FakeControl>(); });
+    auto form =
+        std::make_unique<QuorBLCForm>(consolestate, "bench", std::make_unique<boottest::FakeControl>(),
+                                      [] { return std::make_unique<boottest::FakeControl>(); });
     form->show();
     QApplication::processEvents();
     return form;

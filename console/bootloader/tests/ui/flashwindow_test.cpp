@@ -24,7 +24,7 @@ protected:
     FlashWindow() {
         adapter.linkAs(ports.path(), 7);
         ::setenv("VESKOR_PORT_DIR", ports.path().c_str(), 1);
-        form = std::make_unique<QuorBLCForm>("1.00.00", sarnel::createRs232(),
+        form = std::make_unique<QuorBLCForm>(state, "1.00.00", sarnel::createRs232(),
                                              [] { return sarnel::createRs232(); });
         form->show();
         form->portscanx();
@@ -48,6 +48,7 @@ protected:
     boottest::AlertLog alerts;
     boottest::DialogAnswer dialog;
     sim::Adapter adapter;
+    sarnel::ConsoleState state;
     std::unique_ptr<QuorBLCForm> form;
 };
 

@@ -38,7 +38,7 @@ protected:
         auto control = std::make_unique<FakeControl>();
         control->openable = {"COM3", "COM9"};
         rs232 = control.get();
-        form = std::make_unique<QuorBLCForm>("1.00.00", std::move(control), [] {
+        form = std::make_unique<QuorBLCForm>(state, "1.00.00", std::move(control), [] {
             return openableFake({"COM3", "COM9"});
         });
         form->show();
@@ -70,6 +70,7 @@ protected:
     boottest::DialogAnswer dialog;
     boottest::TempFolder folder;
     FakeControl* rs232 = nullptr;
+    sarnel::ConsoleState state;
     std::unique_ptr<QuorBLCForm> form;
 };
 
@@ -289,6 +290,7 @@ TEST(ShowBootloader, ReturnsTheFolderOnlyAfterTheWindowHasClosed) {
     boottest::AlertLog alerts;
     boottest::DialogAnswer dialog;
     boottest::TempFolder folder;
+    sarnel::ConsoleState state;
     setBootSerialFactory([] { return openableFake({"COM4"}); });
     dialog.path = folder.write("x.hex", {});  // empty: refused at once, nothing sent
 
@@ -305,7 +307,7 @@ TEST(ShowBootloader, ReturnsTheFolderOnlyAfterTheWindowHasClosed) {
         EXPECT_EQ(form->windowTitle(), "Quor Boot Loader Controller 2.01.09");
         // A second call while it is visible returns at once and changes nothing.
         std::string other = "/elsewhere";
-        sarnel::showbootloader(other, "115200,n,8,1", "9.99.99");
+        sarnel::showbootloader(state, other, "115200,n,8,1", "9.99.99");
         EXPECT_EQ(other, "/elsewhere");
         auto* list = form->findChild<QComboBox*>("portselect");
         EXPECT_EQ(list->count(), 2);
@@ -315,7 +317,7 @@ TEST(ShowBootloader, ReturnsTheFolderOnlyAfterTheWindowHasClosed) {
         form->close();
     });
     poll.start();
-    sarnel::showbootloader(hexFolder, "115200,n,8,1", "2.01.09");
+    sarnel::showbootloader(state, hexFolder, "115200,n,8,1", "2.01.09");
     EXPECT_TRUE(sawWindow);
     EXPECT_EQ(shownBootloader(), nullptr);
     EXPECT_EQ(hexFolder, folder.path().string());

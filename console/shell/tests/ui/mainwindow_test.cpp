@@ -57,13 +57,12 @@ protected:
     void SetUp() override {
         application();
         pump = std::make_unique<QtPump>();
-        portopen() = 0;
         dir = fs::temp_directory_path() / ("mainwindow-test-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         settings = (dir / "sarnel.ini").string();
         bus.adapter("COM3");
-        window = std::make_unique<MainWindow>([this] { return std::make_unique<FakeSerial>(bus); });
+        window = std::make_unique<MainWindow>(state, [this] { return std::make_unique<FakeSerial>(bus); });
         window->show();
         window->startup(settings);
     }
@@ -71,7 +70,6 @@ protected:
         window.reset();
         pump.reset();
         fs::remove_all(dir);
-        portopen() = 0;
     }
     template <typename T>
     T* find(const char* name) {
@@ -92,6 +90,7 @@ protected:
     FakeBus bus;
     fs::path dir;
     std::string settings;
+    ConsoleState state;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -104,7 +103,7 @@ TEST_F(Window, StartUp) {
     EXPECT_EQ(list->currentIndex(), 0);
     EXPECT_EQ(list->toolTip().toStdString(),
               "Press \"Enter\" to rescan ports with the expected device ID, or \"Space\" to scan all ports");
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.portopen, 0);
     // The first start wrote a settings file of two lines; the script folder is its first line.
     std::ifstream in(settings, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), " \r\n \r\n");
@@ -136,7 +135,7 @@ TEST_F(Window, KeepsItsSize) {
 
 TEST_F(Window, PingShowsIdentificationAndStatus) {
     choosePort(1);
-    ASSERT_NE(portopen(), 0);
+    ASSERT_NE(state.portopen, 0);
     click("cmmd_18");
     const std::string activity = text(find<QPlainTextEdit>("i2cparser"));
     EXPECT_NE(activity.find("[Firmware Version:]"), std::string::npos) << activity;
@@ -175,7 +174,7 @@ TEST_F(Window, UnpluggingTheAdapterMidSession) {
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].caption, "ComWrite error");
     EXPECT_EQ(portselect()->currentIndex(), 0);
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.portopen, 0);
 }
 
 TEST_F(Window, EnterAndSpaceInThePortListRescan) {

@@ -22,13 +22,14 @@ TEST(ScaledScreen, BothWindowsFitWhole) {
     AlertRecorder alerts;
     QtPump pump;
     FakeBus bus;
+    ConsoleState state;
     bus.adapter("COM3");
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     ASSERT_EQ(screen, QRect(0, 0, 1280, 720)) << "the scale factor is in force";
 
     const auto settings =
         std::filesystem::temp_directory_path() / ("scaled-" + std::to_string(::getpid()) + ".ini");
-    MainWindow window([&] { return std::make_unique<FakeSerial>(bus); });
+    MainWindow window(state, [&] { return std::make_unique<FakeSerial>(bus); });
     window.show();
     window.startup(settings.string());
     QApplication::processEvents();
@@ -36,7 +37,7 @@ TEST(ScaledScreen, BothWindowsFitWhole) {
     EXPECT_FALSE(scrolls(&window));
     EXPECT_EQ(unreachable(&window), std::vector<std::string>{});
 
-    boot::QuorBLCForm form("1.00.00", std::make_unique<FakeSerial>(bus),
+    boot::QuorBLCForm form(state, "1.00.00", std::make_unique<FakeSerial>(bus),
                            [&] { return std::make_unique<FakeSerial>(bus); });
     form.show();
     QApplication::processEvents();
@@ -44,7 +45,6 @@ TEST(ScaledScreen, BothWindowsFitWhole) {
     EXPECT_FALSE(scrolls(&form));
     EXPECT_EQ(unreachable(&form), std::vector<std::string>{});
     std::filesystem::remove(settings);
-    portopen() = 0;
 }
 
 }  // namespace

@@ -38,11 +38,11 @@ protected:
     void TearDown() override {
         pump.reset();
         std::filesystem::remove(settings);
-        portopen() = 0;
     }
     // The main window shown and started on the screen at `screen`.
     std::unique_ptr<MainWindow> mainWindowOn(const QRect& screen) {
-        auto window = std::make_unique<MainWindow>([this] { return std::make_unique<FakeSerial>(bus); });
+        auto window =
+            std::make_unique<MainWindow>(state, [this] { return std::make_unique<FakeSerial>(bus); });
         placeOn(window.get(), screen.topLeft() + QPoint(40, 40));
         window->show();
         window->startup(settings.string());
@@ -50,7 +50,7 @@ protected:
         return window;
     }
     std::unique_ptr<boot::QuorBLCForm> bootloaderOn(const QRect& screen) {
-        auto form = std::make_unique<boot::QuorBLCForm>("1.00.00", std::make_unique<FakeSerial>(bus),
+        auto form = std::make_unique<boot::QuorBLCForm>(state, "1.00.00", std::make_unique<FakeSerial>(bus),
                                                         [this] { return std::make_unique<FakeSerial>(bus); });
         placeOn(form.get(), screen.topLeft() + QPoint(40, 40));
         form->show();
@@ -61,6 +61,7 @@ protected:
     AlertRecorder alerts;
     std::unique_ptr<QtPump> pump;
     FakeBus bus;
+    ConsoleState state;
     std::filesystem::path settings;
 };
 

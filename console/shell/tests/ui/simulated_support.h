@@ -37,16 +37,14 @@ protected:
     void SetUp() override {
         application();
         pump = std::make_unique<QtPump>();  // needs the application's event loop
-        portopen() = 0;
         settings = (simulated.folder() / "sarnel.ini").string();
-        window = std::make_unique<MainWindow>([] { return createRs232(); });
+        window = std::make_unique<MainWindow>(state, [] { return createRs232(); });
         window->show();
         window->startup(settings);
     }
     void TearDown() override {
         window.reset();
         pump.reset();
-        portopen() = 0;
     }
     QComboBox* portselect() { return window->findChild<QComboBox*>("portselect"); }
     std::string activity() {
@@ -58,7 +56,7 @@ protected:
         ASSERT_GT(index, 0);
         portselect()->setCurrentIndex(index);
         emit portselect()->activated(index);
-        ASSERT_NE(portopen(), 0);
+        ASSERT_NE(state.portopen, 0);
     }
 
     // Lets events run until the activity list shows `text`; false after three seconds.
@@ -73,6 +71,7 @@ protected:
     std::unique_ptr<QtPump> pump;
     SimulatedPort simulated;
     std::string settings;
+    ConsoleState state;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -45,7 +45,7 @@ TEST_F(Simulated, UnpluggingTheAdapterClosesThePort) {
     const std::string caption = alerts.alerts[0].caption;
     EXPECT_TRUE(caption == "ComWrite error" || caption == "Veskor error") << caption;
     EXPECT_EQ(portselect()->currentIndex(), 0);
-    EXPECT_EQ(portopen(), 0);
+    EXPECT_EQ(state.portopen, 0);
     click("cmmd_23");
     EXPECT_EQ(window->findChild<QLineEdit*>("rxbufferbox")->text().toStdString(), "[No port is selected]");
 }

@@ -24,7 +24,6 @@
 #include "console/base/ui/qtpump.h"
 #include "console/command/tests/ui/workspace_support.h"
 #include "console/command/ui/workspacepanel.h"
-#include "console/command/writepath.h"
 #include "console/shell/ui/mainwindow.h"
 
 namespace sarnel::testing {
@@ -48,9 +47,8 @@ protected:
         setFileDialogPresenter(&dialog);
         setAlertPresenter(&alerts);
         pump = std::make_unique<QtPump>();
-        portopen() = 0;
         settings = (simulated.folder() / "sarnel.ini").string();
-        window = std::make_unique<MainWindow>([] { return createRs232(); });
+        window = std::make_unique<MainWindow>(state, [] { return createRs232(); });
         window->show();
         window->startup(settings);
         panel = window->workspace();
@@ -59,7 +57,6 @@ protected:
     void TearDown() override {
         window.reset();
         pump.reset();
-        portopen() = 0;
         setFileDialogPresenter(nullptr);
         setAlertPresenter(nullptr);
     }
@@ -69,7 +66,7 @@ protected:
         ASSERT_GT(index, 0);
         ports->setCurrentIndex(index);
         emit ports->activated(index);
-        ASSERT_NE(portopen(), 0);
+        ASSERT_NE(state.portopen, 0);
     }
     void load(const std::string& collection) {
         dialog.answer = FileDialogAnswer::chosen({files.write("set.txt", collection)});
@@ -86,6 +83,7 @@ protected:
     SimulatedPort simulated;
     TempFolder files;
     std::string settings;
+    ConsoleState state;
     std::unique_ptr<MainWindow> window;
     WorkspacePanel* panel = nullptr;
 };
