@@ -1,7 +1,7 @@
 // sarnel-sim: one simulated adapter on a fresh pseudo-terminal, until interrupted.
 //
 //   sarnel-sim [--port-dir DIR --com N] [--model usb|rs232] [--pace BAUD] [--fault NAME]...
-//              [--version NN] [--bootloader]
+//              [--device KIND@ADDR]... [--no-devices] [--firmware-version NN] [--bootloader]
 //
 // Prints the device path (and the COMn link) on standard output, then serves the adapter
 // until SIGINT or SIGTERM, removes the link and exits 0.
@@ -19,7 +19,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: sarnel-sim [--port-dir DIR --com N] [--model usb|rs232] [--pace BAUD]\n"
-    "                  [--fault silence|split|nolf|garbage|nul|burst]... [--version NN] [--bootloader]\n";
+    "                  [--fault silence|split|nolf|garbage|nul|burst]...\n"
+    "                  [--device lm75|eeprom@ADDR]... [--no-devices] [--firmware-version NN]\n"
+    "                  [--bootloader]\n"
+    "       sarnel-sim --version\n"
+    "Without --device the bus holds an LM75 at 0x48 and an EEPROM at 0x50; each --device\n"
+    "puts one at a 7-bit address of its own (0x08 to 0x77) instead, --no-devices none.\n";
 
 [[noreturn]] void usage(const std::string& problem) {
     if (!problem.empty()) std::fprintf(stderr, "sarnel-sim: %s\n", problem.c_str());
@@ -43,6 +48,8 @@ int main(int argc, char** argv) {
     std::string portDir;
     int com = 0;
     std::vector<sim::Fault> faults;
+    std::vector<sim::Device> devices;
+    bool noDevices = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -50,12 +57,24 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (arg == "--version") {
+            // Once the firmware version's option: point a script that still uses it to the new name.
+            if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9')
+                usage(
+                    "the firmware version is --firmware-version NN; --version prints the program's version");
+            std::printf("sarnel-sim %s\n", SIM_VERSION_TEXT);
+            return 0;
+        }
         if (arg == "--bootloader") {
             options.startInBootloader = true;
             continue;
         }
+        if (arg == "--no-devices") {
+            noDevices = true;
+            continue;
+        }
         if (arg != "--port-dir" && arg != "--com" && arg != "--model" && arg != "--pace" &&
-            arg != "--version" && arg != "--fault")
+            arg != "--firmware-version" && arg != "--fault" && arg != "--device")
             usage("unknown option: " + std::string(arg));
         if (i + 1 >= argc) usage("missing value for " + std::string(arg));
         const char* value = argv[++i];
@@ -73,8 +92,16 @@ int main(int argc, char** argv) {
                 usage("--model is usb or rs232");
         } else if (arg == "--pace") {
             options.paceBaud = number(arg, value, 0, 4'000'000);
-        } else if (arg == "--version") {
+        } else if (arg == "--firmware-version") {
             options.firmwareVersion = number(arg, value, 0, 99);
+        } else if (arg == "--device") {
+            std::string why;
+            const auto device = sim::deviceFromSpec(value, &why);
+            if (!device) usage("--device " + std::string(value) + ": " + why);
+            for (const sim::Device& d : devices)
+                if (d.address == device->address)
+                    usage("--device " + std::string(value) + ": two devices at one address");
+            devices.push_back(*device);
         } else if (arg == "--fault") {
             const auto f = sim::faultFromName(value);
             if (!f) usage(std::string("unknown fault: ") + value);
@@ -82,6 +109,8 @@ int main(int argc, char** argv) {
         }
     }
     if (portDir.empty() != (com == 0)) usage("--port-dir and --com go together");
+    if (noDevices && !devices.empty()) usage("--no-devices and --device exclude each other");
+    if (noDevices || !devices.empty()) options.devices = devices;
 
     // Block the stop signals before the simulator's thread starts, so that only sigwait sees them.
     sigset_t stopSignals;

@@ -1,11 +1,8 @@
 #include "bus.h"
 
-namespace sim {
+#include <stdexcept>
 
-namespace {
-constexpr std::uint8_t kLm75Address = 0x48;    // 0x90 / 0x91 on the wire
-constexpr std::uint8_t kEepromAddress = 0x50;  // 0xA0 / 0xA1
-}  // namespace
+namespace sim {
 
 // --- LM75 -----------------------------------------------------------------------------------
 
@@ -103,10 +100,42 @@ void Eeprom::stop(Clock::time_point now) {
 
 // --- Bus ------------------------------------------------------------------------------------
 
+I2cBus::I2cBus(const std::vector<Device>& devices, std::chrono::microseconds eepromWriteCycle) {
+    for (const Device& d : devices) {
+        if (d.address < firstDeviceAddress || d.address > lastDeviceAddress)
+            throw std::invalid_argument("a device address is 0x08..0x77");
+        if (devices_.count(d.address)) throw std::invalid_argument("two devices at one address");
+        if (d.kind == DeviceKind::Lm75) {
+            auto lm75 = std::make_unique<Lm75>();
+            lm75s_[d.address] = lm75.get();
+            devices_[d.address] = std::move(lm75);
+        } else {
+            auto eeprom = std::make_unique<Eeprom>(eepromWriteCycle);
+            eeproms_[d.address] = eeprom.get();
+            devices_[d.address] = std::move(eeprom);
+        }
+    }
+}
+
 BusDevice* I2cBus::deviceAt(std::uint8_t address7) {
-    if (address7 == kLm75Address) return &lm75_;
-    if (address7 == kEepromAddress) return &eeprom_;
-    return nullptr;
+    const auto d = devices_.find(address7);
+    return d == devices_.end() ? nullptr : d->second.get();
+}
+
+void I2cBus::setMeasured(std::uint16_t image) {
+    for (auto& [address, lm75] : lm75s_) lm75->setMeasured(image);
+}
+
+void I2cBus::state(BusState& s) const {
+    for (const auto& [address, lm75] : lm75s_) s.lm75s[address] = lm75->state();
+    for (const auto& [address, eeprom] : eeproms_) s.eeproms[address] = eeprom->state();
+    if (!s.lm75s.empty()) s.lm75 = s.lm75s.begin()->second;
+    if (!s.eeproms.empty()) {
+        s.eeprom = s.eeproms.begin()->second.bytes;
+        s.eepromAddress = s.eeproms.begin()->second.address;
+    } else {
+        s.eeprom.fill(0xFF);
+    }
 }
 
 void I2cBus::start() {

@@ -1,11 +1,13 @@
-// The I2C bus behind the adapter: the master's byte-level operations and the two devices on
-// it. Transfers take no time here; only the EEPROM's write cycle is timed.
+// The I2C bus behind the adapter: the master's byte-level operations and the devices on it.
+// Transfers take no time here; only the EEPROM's write cycle is timed.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "sim/simulator.h"
 
@@ -65,8 +67,7 @@ public:
     void restart() override { pending_.clear(); }
     void stop(Clock::time_point now) override;
 
-    const std::array<std::uint8_t, 256>& bytes() const { return bytes_; }
-    std::uint8_t address() const { return address_; }
+    EepromState state() const { return {bytes_, address_}; }
 
 private:
     std::array<std::uint8_t, 256> bytes_{};
@@ -80,7 +81,9 @@ private:
 // The master's view: start, stop, write and read bytes, and the levels of SCL and SDA.
 class I2cBus {
 public:
-    explicit I2cBus(std::chrono::microseconds eepromWriteCycle) : eeprom_(eepromWriteCycle) {}
+    // The devices at distinct addresses within the device addresses; throws
+    // std::invalid_argument otherwise.
+    I2cBus(const std::vector<Device>& devices, std::chrono::microseconds eepromWriteCycle);
 
     void start();
     void stop(Clock::time_point now);
@@ -95,9 +98,10 @@ public:
     bool scl() const { return scl_; }
     bool sda() const { return sda_; }
 
-    Lm75& lm75() { return lm75_; }
-    const Lm75& lm75() const { return lm75_; }
-    const Eeprom& eeprom() const { return eeprom_; }
+    // Every LM75 measures the same temperature.
+    void setMeasured(std::uint16_t image);
+    // The devices' registers and memories, into the bus state.
+    void state(BusState& s) const;
 
     // Power-up: the transfer in progress is dropped and both lines are released.
     void reset();
@@ -106,8 +110,9 @@ private:
     enum class Phase { Idle, Address, Writing, Reading, Ignored };
     BusDevice* deviceAt(std::uint8_t address7);
 
-    Lm75 lm75_;
-    Eeprom eeprom_;
+    std::map<std::uint8_t, std::unique_ptr<BusDevice>> devices_;
+    std::map<std::uint8_t, Lm75*> lm75s_;
+    std::map<std::uint8_t, Eeprom*> eeproms_;
     Phase phase_ = Phase::Idle;
     BusDevice* selected_ = nullptr;
     bool scl_ = true;

@@ -60,7 +60,7 @@ Firmware::Firmware(const Options& options)
     : model_(options.model),
       flashTimePerLine_(options.flashTimePerLine),
       eraseTime_(options.eraseTime),
-      bus_(options.eepromWriteCycle) {
+      bus_(options.devices, options.eepromWriteCycle) {
     setFirmwareVersion(options.firmwareVersion, options.firmwareRevision);
     if (options.startInBootloader) enterBootloader();
 }
@@ -75,7 +75,7 @@ void Firmware::setFirmwareVersion(int version, int revision) {
 void Firmware::setTemperature(double celsius) {
     const double c = std::clamp(celsius, -55.0, 125.0);
     const int halves = static_cast<int>(std::lround(c * 2));
-    bus_.lm75().setMeasured(static_cast<std::uint16_t>(halves * 128));
+    bus_.setMeasured(static_cast<std::uint16_t>(halves * 128));
 }
 
 void Firmware::powerUp() {
@@ -295,9 +295,7 @@ Firmware::Replies Firmware::interruptInput(bool high, Clock::time_point now) {
 
 BusState Firmware::state() const {
     BusState s;
-    s.lm75 = bus_.lm75().state();
-    s.eeprom = bus_.eeprom().bytes();
-    s.eepromAddress = bus_.eeprom().address();
+    bus_.state(s);
     for (int pin = 0; pin < 4; ++pin) {
         s.gpioInput[pin] = input_[pin];
         s.gpioLatch[pin] = latch_[pin];

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -321,6 +322,112 @@ TEST_F(App, EepromPageWriteWrapsAndReadsBackSequentially) {
                      "03"
                      "04"),
               "0010d05sWA0aWFFasWA1aR99aR33np");
+}
+
+// --- Devices at chosen addresses -------------------------------------------------------------
+
+// A script frame's items on a bus of `devices`.
+std::string items(const std::vector<Device>& devices, const std::string& tokens) {
+    Options o;
+    o.devices = devices;
+    Firmware fw(o);
+    char len[3];
+    std::snprintf(len, sizeof len, "%02X", static_cast<unsigned>(tokens.size() / 2 + 1));
+    const auto r = fw.line("0010" + std::string(len) + tokens, Clock::now());
+    return r.size() == 1 ? r[0].text.substr(4) : "";
+}
+
+TEST(Devices, AnswerAtTheirOwnAddressesOnly) {
+    // Address bytes 0x90 (0x48), 0x92 (0x49), 0xA0 (0x50), 0xAE (0x57), each probed alone.
+    const std::string probes =
+        "000190040001920400"
+        "01A0040001AE04";
+    EXPECT_EQ(items(defaultDevices(), probes), "sW90apsW92npsWA0apsWAEnp");
+    EXPECT_EQ(items({}, probes), "sW90npsW92npsWA0npsWAEnp");
+    EXPECT_EQ(items({{DeviceKind::Lm75, 0x49}, {DeviceKind::Eeprom, 0x57}}, probes),
+              "sW90npsW92apsWA0npsWAEap");
+    // Two of a kind keep their own registers: the second LM75's pointer is set to 1, its
+    // configuration written, and the first one still reads its temperature.
+    const std::vector<Device> two{{DeviceKind::Lm75, 0x48}, {DeviceKind::Lm75, 0x4F}};
+    EXPECT_EQ(items(two,
+                    "00019E"
+                    "0101"
+                    "0166"
+                    "04"
+                    "00019E"
+                    "0101"
+                    "00019F"
+                    "03"
+                    "04"
+                    "0001"
+                    "91"
+                    "02"
+                    "03"
+                    "04"),
+              "sW9EaW01aW66apsW9EaW01asW9FaR66npsW91aR19aR00np");
+}
+
+TEST(Devices, EachEepromKeepsItsOwnMemory) {
+    Options o;
+    o.devices = {{DeviceKind::Eeprom, 0x50}, {DeviceKind::Eeprom, 0x57}};
+    o.eepromWriteCycle = microseconds(0);
+    Firmware fw(o);
+    fw.line(
+        "001009"
+        "0001AE"
+        "0110"
+        "01C3"
+        "04",
+        Clock::now());
+    const BusState s = fw.state();
+    ASSERT_EQ(s.eeproms.size(), 2u);
+    EXPECT_EQ(s.eeproms.at(0x57).bytes[0x10], 0xC3);
+    EXPECT_EQ(s.eeproms.at(0x50).bytes[0x10], 0xFF);
+    EXPECT_EQ(s.eeprom[0x10], 0xFF);  // the lowest address stands for "the" EEPROM
+    EXPECT_TRUE(s.lm75s.empty());
+}
+
+TEST(Devices, ABusThatCannotBeIsRefused) {
+    for (const std::vector<Device>& devices :
+         std::vector<std::vector<Device>>{{{DeviceKind::Lm75, 0x48}, {DeviceKind::Eeprom, 0x48}},
+                                          {{DeviceKind::Eeprom, 0x07}},
+                                          {{DeviceKind::Lm75, 0x78}}}) {
+        Options o;
+        o.devices = devices;
+        EXPECT_THROW(Firmware{o}, std::invalid_argument);
+    }
+}
+
+TEST(Devices, SpecsAsTheCommandLineWritesThem) {
+    struct Row {
+        const char* spec;
+        std::optional<Device> device;
+    };
+    const Row rows[] = {
+        {"lm75@0x49", Device{DeviceKind::Lm75, 0x49}},
+        {"EEPROM@0X57", Device{DeviceKind::Eeprom, 0x57}},
+        {"eeprom@80", Device{DeviceKind::Eeprom, 80}},
+        {"lm75@0x08", Device{DeviceKind::Lm75, 0x08}},
+        {"lm75@0x77", Device{DeviceKind::Lm75, 0x77}},
+        {"lm75@0x78", std::nullopt},
+        {"lm75@7", std::nullopt},
+        {"lm75@0x90", std::nullopt},
+        {"lm75@", std::nullopt},
+        {"lm75@0x", std::nullopt},
+        {"lm75@0x4g", std::nullopt},
+        {"lm75@-1", std::nullopt},
+        {"lm75@ 72", std::nullopt},
+        {"lm75", std::nullopt},
+        {"lm76@0x48", std::nullopt},
+        {"@0x48", std::nullopt},
+        {"lm75@0x48@0x49", std::nullopt},
+        {"eeprom@0x0000000000000050", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        std::string why;
+        EXPECT_EQ(deviceFromSpec(row.spec, &why), row.device) << row.spec;
+        EXPECT_EQ(why.empty(), row.device.has_value()) << row.spec;
+    }
 }
 
 TEST_F(App, EepromDropsAWriteEndedByARepeatedStart) {

@@ -328,9 +328,50 @@ TEST(Program, ServesUntilInterruptedAndCleansUp) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(Program, PutsTheDevicesItIsToldOnTheBus) {
+    const auto dir = scratch("devices");
+    Child r = spawn({"--port-dir", dir.string(), "--com", "13", "--device", "lm75@0x49", "--device",
+                     "eeprom@0x57", "--firmware-version", "42"});
+    ASSERT_GT(r.pid, 0);
+    readLine(r.out);
+    EXPECT_EQ(readLine(r.out), (dir / "COM13").string());
+    {
+        Host host((dir / "COM13").string());
+        EXPECT_EQ(host.ask("0000"), "!000002260042\r\n");
+        EXPECT_EQ(host.ask("00100D"
+                           "000190"
+                           "04"
+                           "000192"
+                           "04"
+                           "0001AE"
+                           "04"),
+                  "!0010sW90npsW92apsWAEap\r\n");
+    }
+    ::kill(r.pid, SIGTERM);
+    EXPECT_EQ(finish(r), 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Program, PrintsItsVersion) {
+    Child r = spawn({"--version"});
+    ASSERT_GT(r.pid, 0);
+    const std::string line = readLine(r.out);
+    EXPECT_EQ(line.rfind("sarnel-sim ", 0), 0u) << line;
+    EXPECT_EQ(finish(r), 0);
+}
+
 TEST(Program, RefusesBadArguments) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--model", "usb3"}, {"--fault", "smoke"}, {"--com", "3"}, {"--pace", "fast"}, {"--bogus"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--model", "usb3"},
+                                               {"--fault", "smoke"},
+                                               {"--com", "3"},
+                                               {"--pace", "fast"},
+                                               {"--bogus"},
+                                               {"--device", "lm75@0x90"},
+                                               {"--device", "lm75@0x48", "--device", "eeprom@72"},
+                                               {"--no-devices", "--device", "lm75@0x48"},
+                                               {"--version", "7"},
+                                               {"--firmware-version", "100"}}) {
         Child r = spawn(args);
         ASSERT_GT(r.pid, 0);
         EXPECT_EQ(finish(r), 2) << args[0];

@@ -2,8 +2,9 @@
 //
 // An Adapter owns the master side of a pseudo-terminal and runs the adapter's firmware in a
 // thread of its own: the application (identification, status, script frames, interrupt
-// settings, the stored sequence, reset) with an I2C bus behind it (an LM75 temperature sensor
-// at 0x90/0x91, a 256-byte serial EEPROM at 0xA0/0xA1, SCL/SDA, four GPIO pins, the
+// settings, the stored sequence, reset) with an I2C bus behind it (by default an LM75
+// temperature sensor at 0x48 (0x90/0x91 on the wire) and a 256-byte serial EEPROM at 0x50
+// (0xA0/0xA1), or the devices Options::devices names; SCL/SDA, four GPIO pins, the
 // interrupt input, the slave supply), and the resident bootloader that takes Intel HEX lines
 // into a program memory. The console opens devicePath() (or DIR/COMn after linkAs) like any
 // serial port; every reply is "!", the reply text, CR, LF.
@@ -22,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,8 +69,38 @@ inline constexpr std::uint32_t highMemoryBase = 0x200000;
 inline constexpr std::size_t lineLimit = 80;
 inline constexpr std::size_t maxRecordBytes = 32;
 
+// The devices the bus can hold, each at a 7-bit address of its own.
+enum class DeviceKind {
+    Lm75,    // temperature sensor: pointer, temperature, configuration, Thyst, Tos
+    Eeprom,  // 256-byte serial EEPROM with 8-byte pages and sequential reads
+};
+
+struct Device {
+    DeviceKind kind;
+    std::uint8_t address;  // 7-bit, firstDeviceAddress..lastDeviceAddress
+    bool operator==(const Device&) const = default;
+};
+
+// The addresses a device may take: the reserved ones at both ends of the 7-bit space (general
+// call, start byte, high-speed master codes, 10-bit addressing) are left out.
+inline constexpr std::uint8_t firstDeviceAddress = 0x08;
+inline constexpr std::uint8_t lastDeviceAddress = 0x77;
+
+// The bus of every adapter unless told otherwise: an LM75 at 0x48 and an EEPROM at 0x50.
+std::vector<Device> defaultDevices();
+
+// A device named as on sarnel-sim's command line: KIND@ADDRESS, KIND "lm75" or "eeprom"
+// (any letter case), ADDRESS decimal or hexadecimal with "0x" within the device addresses,
+// e.g. "lm75@0x49", "eeprom@87". nullopt with the reason in `error` (when given) otherwise.
+std::optional<Device> deviceFromSpec(std::string_view spec, std::string* error = nullptr);
+// "lm75" or "eeprom".
+std::string_view deviceKindName(DeviceKind kind);
+
 struct Options {
     Model model = Model::Usb6354;
+    // The devices on the I2C bus: at distinct addresses within the device addresses (the
+    // constructor throws std::invalid_argument otherwise); empty for a bus without devices.
+    std::vector<Device> devices = defaultDevices();
     int firmwareVersion = 5;   // 0..99, positions 11-12 of the identification reply
     int firmwareRevision = 0;  // 0..99, positions 9-10 ("00" on every released adapter)
     int paceBaud = 0;          // 0: no pacing; else bytes cross the link at 10 bits a byte
@@ -93,14 +125,24 @@ struct Lm75State {
     std::uint16_t tos = 0x5000;    // 80 C
 };
 
+struct EepromState {
+    std::array<std::uint8_t, 256> bytes{};  // erased value 0xFF
+    std::uint8_t address = 0;               // the address counter
+};
+
 struct BusState {
+    // The LM75 and the EEPROM with the lowest address of their kind (on the default bus, the
+    // only ones); default values when the bus holds none of that kind.
     Lm75State lm75;
     std::array<std::uint8_t, 256> eeprom{};  // erased value 0xFF
     std::uint8_t eepromAddress = 0;          // the EEPROM's address counter
-    std::array<bool, 4> gpioInput{};         // direction, GP0..GP3: true = input ("1" in A2zyxw)
-    std::array<bool, 4> gpioLatch{};         // output latch set by GPnLO/GPnHI
-    std::array<bool, 4> gpioLevel{};         // level at the pin: latch for outputs, outside level for inputs
-    bool scl = true;                         // line levels (released lines read 1)
+    // Every device, by its 7-bit address.
+    std::map<std::uint8_t, Lm75State> lm75s;
+    std::map<std::uint8_t, EepromState> eeproms;
+    std::array<bool, 4> gpioInput{};  // direction, GP0..GP3: true = input ("1" in A2zyxw)
+    std::array<bool, 4> gpioLatch{};  // output latch set by GPnLO/GPnHI
+    std::array<bool, 4> gpioLevel{};  // level at the pin: latch for outputs, outside level for inputs
+    bool scl = true;                  // line levels (released lines read 1)
     bool sda = true;
     bool interruptInput = true;
     bool supplyOpen = true;    // "SetV Open": the slave supply is not driven
@@ -155,8 +197,9 @@ public:
     void setInterruptInput(bool high);
     void toggleInterruptInput();
     void setGpioInput(int pin, bool high);
-    // The LM75's measured temperature, rounded to 0.5 C and limited to -55..125 C. The
-    // temperature register follows it unless the sensor is shut down (config bit 0).
+    // The measured temperature of every LM75 on the bus, rounded to 0.5 C and limited to
+    // -55..125 C. The temperature register follows it unless the sensor is shut down (config
+    // bit 0).
     void setTemperature(double celsius);
 
     BusState bus() const;
