@@ -77,7 +77,7 @@ _sarnel_cli() {
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        _sarnel_cli_add "$cur" < <(printf '%s\n' $(_sarnel_cli_commands) --help)
+        _sarnel_cli_add "$cur" < <(printf '%s\n' $(_sarnel_cli_commands) --help --version)
         return
     fi
     local command=${COMP_WORDS[1]}

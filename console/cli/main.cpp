@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/cli/cli.h"
+#include "console/shell/versiontext.h"
 
 namespace sarnel::cli {
 
@@ -18,7 +19,9 @@ std::vector<const CliCommand*>& commands() {
 void printOverview(std::FILE* out) {
     std::fprintf(out, "usage: sarnel-cli COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
     for (const CliCommand* c : commands()) std::fprintf(out, "  %-10s %s\n", c->name, c->summary);
-    std::fprintf(out, "\n'sarnel-cli COMMAND --help' describes one command.\n");
+    std::fprintf(out,
+                 "\n'sarnel-cli COMMAND --help' describes one command; 'sarnel-cli --version' prints\n"
+                 "the version.\n");
 }
 
 }  // namespace
@@ -55,6 +58,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         printOverview(stdout);
+        return kExitOk;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("sarnel-cli %s\n", sarnel::versiontext().c_str());
         return kExitOk;
     }
     for (const CliCommand* c : commands()) {

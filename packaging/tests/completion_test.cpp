@@ -63,7 +63,8 @@ std::set<std::string> without(std::set<std::string> set, const std::string& item
 TEST(Completion, OffersEveryCommandTheProgramHasAndNoOther) {
     const std::set<std::string> expected = commands();
     ASSERT_GE(expected.size(), 7u);
-    EXPECT_EQ(without(complete({"sarnel-cli", ""}), "--help"), expected);
+    EXPECT_EQ(without(without(complete({"sarnel-cli", ""}), "--help"), "--version"), expected);
+    EXPECT_EQ(complete({"sarnel-cli", "--v"}), (std::set<std::string>{"--version"}));
     EXPECT_EQ(complete({"sarnel-cli", "s"}), (std::set<std::string>{"samples"}));
 }
 

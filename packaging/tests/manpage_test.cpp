@@ -9,6 +9,7 @@
 
 #include "console/cli/cli.h"
 #include "console/cli/session.h"
+#include "console/shell/versiontext.h"
 #include "packaging_support.h"
 
 namespace {
@@ -127,7 +128,20 @@ TEST(ManPages, ComregDocumentsEveryCommand) {
         ++count;
         EXPECT_NE(commands.find("\n*" + word + "*"), std::string::npos) << word;
     }
-    EXPECT_EQ(count, 4);
+    EXPECT_EQ(count, 5);  // register, unregister, list, registry, --version
+}
+
+TEST(ManPages, EveryProgramPrintsItsVersionAndItsPageSaysSo) {
+    for (const std::string name : {"sarnel", "sarnel-cli", "sarnel-sim", "comreg"}) {
+        SCOPED_TRACE(name);
+        const std::string program = packtest::program(name);
+        struct stat st {};
+        if (name == "sarnel" && ::stat(program.c_str(), &st) != 0) continue;  // SARNEL_UI=OFF
+        const packtest::Output out = packtest::sh(quoted(program) + " --version");
+        EXPECT_EQ(out.exit, 0);
+        EXPECT_EQ(out.text, name + " " + sarnel::versiontext() + "\n");
+        EXPECT_NE(page(name).find("*--version*"), std::string::npos);
+    }
 }
 
 }  // namespace

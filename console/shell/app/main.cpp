@@ -5,6 +5,7 @@
 #include "console/base/rs232.h"
 #include "console/base/ui/qtpump.h"
 #include "console/shell/ui/mainwindow.h"
+#include "console/shell/versiontext.h"
 #if SARNEL_HAS_SIMULATOR
 #include "console/base/simulatedport.h"
 #endif
@@ -23,8 +24,10 @@ namespace {
 void usage(std::FILE* out) {
     std::fputs(
         "usage: sarnel [--simulate] [--settings FILE]\n"
+        "       sarnel --version\n"
         "  --simulate       run against a simulated adapter on a pseudo-terminal (COM3)\n"
-        "  --settings FILE  keep the settings in FILE instead of beside the program\n",
+        "  --settings FILE  keep the settings in FILE instead of beside the program\n"
+        "  --version        print the version and exit\n",
         out);
 }
 
@@ -40,6 +43,9 @@ int main(int argc, char** argv) {
             settings = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage(stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("sarnel %s\n", sarnel::versiontext().c_str());
             return 0;
         } else if (argv[i][0] == '-' && std::strncmp(argv[i], "-platform", 9) != 0) {
             std::fprintf(stderr, "sarnel: unknown option '%s'\n", argv[i]);

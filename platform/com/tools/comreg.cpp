@@ -4,6 +4,7 @@
 //   comreg unregister MODULE...   run each module's DllUnregisterServer
 //   comreg list MODULE            the module's strings, version block and type library
 //   comreg registry               the path of the registry file in use
+//   comreg --version              the version of the product it comes with
 //
 // Exit status: 0 done, 1 a module failed, 2 bad arguments.
 #include <com/errorinfo.h>
@@ -25,7 +26,9 @@ using namespace com;
 namespace {
 
 int usage() {
-    std::fputs("usage: comreg register MODULE... | unregister MODULE... | list MODULE | registry\n", stderr);
+    std::fputs(
+        "usage: comreg register MODULE... | unregister MODULE... | list MODULE | registry | --version\n",
+        stderr);
     return 2;
 }
 
@@ -169,6 +172,10 @@ int main(int argc, char** argv) {
     setRegistryFolder(COMREG_REGISTRY_FOLDER);
     if (argc < 2) return usage();
     std::string cmd = argv[1];
+    if (cmd == "--version" && argc == 2) {
+        std::printf("comreg %s\n", COMREG_VERSION_TEXT);
+        return 0;
+    }
     if (cmd == "registry" && argc == 2) {
         std::printf("%s\n", registryPath().c_str());
         return 0;
