@@ -84,7 +84,8 @@ bool flagset(std::string_view reply, std::size_t pos) {
 }
 
 // Collects the text of one reply and hands it to the activity list in one append, so that a
-// window appends once per reply rather than once per word.
+// window appends once per reply rather than once per word. The text stays collected after
+// the append: it is the reply's lines.
 class Lines {
 public:
     Lines(BusActivity& activity, std::string& text) : activity_(activity), text_(text) { text_.clear(); }
@@ -93,9 +94,7 @@ public:
         return *this;
     }
     void flush() {
-        if (text_.empty()) return;
-        activity_.append(text_);
-        text_.clear();
+        if (!text_.empty()) activity_.append(text_);
     }
     // Empties the activity list; text collected so far would have gone before, so it goes.
     void clear() {
@@ -119,82 +118,65 @@ void acknowledge(Lines& out, char c) {
     if (c == 'n' || c == 'N') out << "Nack" << kLineEnd;
 }
 
-// One result item at position i of a "10" reply; returns the item's advance.
-std::size_t resultitem(Lines& out, std::string_view r, std::size_t i) {
-    const char c = at(r, i);
-    const char second = at(r, i + 1);
-    const std::string_view pair = mid(r, i + 1, 2);
-    switch (c) {
-        case '?':
-            out << "BadToken:\t0x" << pair << kLineEnd;
-            return 3;
-        case '0':
-            out << "[Speed=SLOW]" << kLineEnd;
-            return 1;
-        case '1':
-            out << "[Speed=FAST]" << kLineEnd;
-            return 1;
-        case '2':
-        case '3':
-        case '4':
-        case '5': {
-            const char name[] = {'G', 'P', static_cast<char>('0' + (c - '2')), '\0'};
+// The bus activity text of one result item.
+void itemtext(Lines& out, const ResultItem& item) {
+    const char second = item.second;
+    switch (item.kind) {
+        case ItemKind::BadToken:
+            out << "BadToken:\t0x" << item.pair << kLineEnd;
+            break;
+        case ItemKind::Speed:
+            out << (item.mark == '0' ? "[Speed=SLOW]" : "[Speed=FAST]") << kLineEnd;
+            break;
+        case ItemKind::Gpio: {
+            const char name[] = {'G', 'P', static_cast<char>('0' + (item.mark - '2')), '\0'};
             level(out, name, second);
-            return 2;
+            break;
         }
-        case '6':
+        case ItemKind::Interrupt:
             level(out, "Int", second);
-            return 2;
-        case '7': {
+            break;
+        case ItemKind::Supply: {
             static constexpr std::string_view kVolts[] = {"Open", "2.5", "3.0", "3.5", "4.0", "5.0"};
             if (second >= '0' && second <= '5') out << "SetV\t" << kVolts[second - '0'] << kLineEnd;
-            return 2;
+            break;
         }
-        case '9': {
+        case ItemKind::Line: {
             static constexpr std::string_view kReads[] = {"SCL:\t0", "SCL:\t1", "SDA:\t0", "SDA:\t1"};
             if (second >= '0' && second <= '3') out << kReads[second - '0'] << kLineEnd;
-            return 2;
+            break;
         }
-        case '8': {
+        case ItemKind::Drive: {
             static constexpr std::string_view kDrives[] = {"SCL0", "SCL1", "SDA0", "SDA1"};
             if (second >= '0' && second <= '3') out << kDrives[second - '0'] << kLineEnd;
-            return 2;
+            break;
         }
-        case 's':
-        case 'S':
+        case ItemKind::Start:
             out << "START" << kLineEnd;
-            return 1;
-        case 'p':
-        case 'P':
+            break;
+        case ItemKind::Stop:
             out << "STOP" << kLineEnd;
-            return 1;
-        case 'w':
-        case 'W':
-        case 'r':
-        case 'R':
-            out << (c == 'w' || c == 'W' ? "WRITE" : "READ") << "\t0x" << pair << "\t";
-            acknowledge(out, at(r, i + 3));
-            return 4;
-        case 'D':
-            out << "Delay\t0x" << pair << " uS" << kLineEnd;
-            return 3;
-        case 'd':
-            out << "Delay\t0x" << pair << " mS" << kLineEnd;
-            return 3;
-        case 'A':
-            if (second == '0') {
-                out << "GPPin?\t" << mid(r, i + 2, 5);
-                return 7;
-            }
-            if (second == '1') {
-                // The four direction characters; decoding goes on right after them.
-                out << "GPDir?\t" << mid(r, i + 2, 4);
-                return 6;
-            }
-            if (second == '2') return 3;
-            return 1;
-        default:
-            return 1;
+            break;
+        case ItemKind::Write:
+        case ItemKind::Read:
+            out << (item.kind == ItemKind::Write ? "WRITE" : "READ") << "\t0x" << item.pair << "\t";
+            acknowledge(out, item.ack);
+            break;
+        case ItemKind::DelayMicro:
+            out << "Delay\t0x" << item.pair << " uS" << kLineEnd;
+            break;
+        case ItemKind::DelayMilli:
+            out << "Delay\t0x" << item.pair << " mS" << kLineEnd;
+            break;
+        case ItemKind::Pins:
+            out << "GPPin?\t" << item.data;
+            break;
+        case ItemKind::Directions:
+            out << "GPDir?\t" << item.data;
+            break;
+        case ItemKind::DirectionsSet:
+        case ItemKind::Other:
+            break;
     }
 }
 
@@ -210,6 +192,88 @@ std::string signplace(long long n) {
 }
 
 }  // namespace
+
+ResultItem resultitem(std::string_view r, std::size_t i) {
+    ResultItem item;
+    item.mark = at(r, i);
+    item.second = at(r, i + 1);
+    item.pair = mid(r, i + 1, 2);
+    switch (item.mark) {
+        case '?':
+            item.kind = ItemKind::BadToken;
+            item.advance = 3;
+            break;
+        case '0':
+        case '1':
+            item.kind = ItemKind::Speed;
+            break;
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+            item.kind = ItemKind::Gpio;
+            item.advance = 2;
+            break;
+        case '6':
+            item.kind = ItemKind::Interrupt;
+            item.advance = 2;
+            break;
+        case '7':
+            item.kind = ItemKind::Supply;
+            item.advance = 2;
+            break;
+        case '8':
+            item.kind = ItemKind::Drive;
+            item.advance = 2;
+            break;
+        case '9':
+            item.kind = ItemKind::Line;
+            item.advance = 2;
+            break;
+        case 's':
+        case 'S':
+            item.kind = ItemKind::Start;
+            break;
+        case 'p':
+        case 'P':
+            item.kind = ItemKind::Stop;
+            break;
+        case 'w':
+        case 'W':
+        case 'r':
+        case 'R':
+            item.kind = item.mark == 'w' || item.mark == 'W' ? ItemKind::Write : ItemKind::Read;
+            item.ack = at(r, i + 3);
+            item.advance = 4;
+            break;
+        case 'D':
+            item.kind = ItemKind::DelayMicro;
+            item.advance = 3;
+            break;
+        case 'd':
+            item.kind = ItemKind::DelayMilli;
+            item.advance = 3;
+            break;
+        case 'A':
+            if (item.second == '0') {
+                item.kind = ItemKind::Pins;
+                item.data = mid(r, i + 2, 5);
+                item.advance = 7;
+            } else if (item.second == '1') {
+                // The four direction characters; decoding goes on right after them.
+                item.kind = ItemKind::Directions;
+                item.data = mid(r, i + 2, 4);
+                item.advance = 6;
+            } else if (item.second == '2') {
+                item.kind = ItemKind::DirectionsSet;
+                item.advance = 3;
+            }
+            break;
+        default:
+            break;
+    }
+    return item;
+}
 
 std::string gettoken(const std::string& startmark, const std::string& endmark, std::string& buffer) {
     if (startmark.empty() || endmark.empty()) return "";
@@ -262,7 +326,11 @@ void decodeinto(std::string_view r, Lines& out, BusActivity& activity) {
         out << hardwareline(mid(r, 5, 4)) << kLineEnd << kLineEnd;
     } else if (code == "10") {
         if (!activity.continuousRx()) out.clear();
-        for (std::size_t i = 5; i <= r.size();) i += resultitem(out, r, i);
+        for (std::size_t i = 5; i <= r.size();) {
+            const ResultItem item = resultitem(r, i);
+            itemtext(out, item);
+            i += item.advance;
+        }
     } else if (code == "11") {
         const char c = at(r, 5);
         out << (c == 'e' || c == 'E' ? "[No command to store]" : "[Store last success!]") << kLineEnd;
@@ -327,6 +395,7 @@ void process(std::int16_t index, const std::string& /*datain*/, BusActivity& act
     std::string_view reply;
     std::string_view shown;
     std::string scratch;
+    bool decoding = false;  // the failure, if one comes, is the reply's
     auto showrxd = [&] {
         if (shown.empty()) return;
         std::string rxd = "!";
@@ -339,7 +408,10 @@ void process(std::int16_t index, const std::string& /*datain*/, BusActivity& act
             reply = nextreply(rxbuffer, pos);
             if (reply.empty()) break;
             shown = reply;
+            decoding = true;
             decodereply(reply, activity, scratch);
+            decoding = false;
+            activity.replied(reply, scratch);
         }
         showrxd();
     } catch (const std::exception& e) {
@@ -358,6 +430,7 @@ void process(std::int16_t index, const std::string& /*datain*/, BusActivity& act
                               "Buffer:   " + signplace(static_cast<long long>(rxbuffer.size() - pos));
         try {
             showrxd();
+            if (decoding) activity.replied(reply, scratch);
         } catch (const std::exception&) {
             // The RXD window failing too changes nothing about what is reported.
         }

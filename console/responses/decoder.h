@@ -34,6 +34,46 @@ std::string_view nextreply(const std::string& buffer, std::size_t& pos);
 // "007", zeropad(1234, 3) "234", zeropad(-5, 3) "-05".
 std::string zeropad(double value, std::int16_t width);
 
+// --- Result items of a script frame's reply -------------------------------------------------
+
+// What a result item of a "10" reply answers, by its item character.
+enum class ItemKind : std::uint8_t {
+    BadToken,       // "?" + the refused code (pair)
+    Speed,          // "0" slow, "1" fast (the mark)
+    Gpio,           // "2" to "5": pin 0 to 3; second "0"/"1": its level
+    Interrupt,      // "6"; second: the interrupt input's level
+    Supply,         // "7"; second "0" to "5": Open, 2.5, 3.0, 3.5, 4.0, 5.0 V
+    Drive,          // "8"; second "0" to "3": SCL0, SCL1, SDA0, SDA1
+    Line,           // "9"; second "0" to "3": SCL read 0, 1, SDA read 0, 1
+    Start,          // "s", "S"
+    Stop,           // "p", "P"
+    Write,          // "w", "W" + pair (the byte) + acknowledge
+    Read,           // "r", "R" + pair (the byte) + acknowledge
+    DelayMicro,     // "D" + pair
+    DelayMilli,     // "d" + pair
+    Pins,           // "A0" + interrupt, GP3, GP2, GP1, GP0 (data)
+    Directions,     // "A1" + GP3, GP2, GP1, GP0 (data)
+    DirectionsSet,  // "A2" + one character
+    Other,          // a character that begins no item (also "A" before any other character)
+};
+
+// One result item as the decoder reads it. The views point into the reply; characters beyond
+// its end are missing (a view shorter than described, or '\0').
+struct ResultItem {
+    ItemKind kind = ItemKind::Other;
+    char mark = '\0';       // the item character
+    char second = '\0';     // the character after it
+    char ack = '\0';        // Write, Read: the fourth character, "a"/"A" or "n"/"N"
+    std::string_view pair;  // the two characters after the item character
+    std::string_view data;  // Pins: the 5 characters after "A0"; Directions: the 4 after "A1"
+    std::size_t advance = 1;
+};
+
+// The result item at position `pos` (counted from 1, at most the reply's length) of the reply
+// text `reply`: the one walk of the item table, shared by the bus activity lines and every
+// other reading of a script's results. The next item begins at pos + advance.
+ResultItem resultitem(std::string_view reply, std::size_t pos);
+
 // --- Decoding -------------------------------------------------------------------------------
 
 // The main window's side of process: the bus activity list `i2cparser`, the RXD window and
@@ -49,6 +89,14 @@ public:
     virtual void setRxd(std::string_view text) = 0;
     // The state of "Continuous Rx".
     virtual bool continuousRx() = 0;
+    // Called by process for every reply it takes out of the receive buffer, once its lines
+    // have been appended: the reply text (without "!" and CR) and the lines it added (for a
+    // reply that could not be decoded, those made before the failure). For session logs and
+    // bench tools, which need every reply rather than the RXD window's last one.
+    virtual void replied(std::string_view reply, std::string_view lines) {
+        (void)reply;
+        (void)lines;
+    }
 };
 
 // A BusActivity that keeps the texts, for sarnel-cli, tests and benchmarks.
@@ -78,7 +126,8 @@ void process(std::int16_t index, const std::string& datain, BusActivity& activit
 // Decodes one reply text (without "!" and CR) into `activity`; throws ConsoleError where
 // process reports "Process error".
 void decodereply(std::string_view reply, BusActivity& activity);
-// The same, collecting each reply's text in `scratch` (reused between calls).
+// The same, collecting the reply's lines in `scratch` (reused between calls), which holds
+// them afterwards, also after a failure.
 void decodereply(std::string_view reply, BusActivity& activity, std::string& scratch);
 
 }  // namespace sarnel

@@ -195,6 +195,71 @@ TEST(DecoderTest, UnreadableStatusFlagIsAProcessError) {
               "Error Code: 0x0000000D\r\n\r\nIndex:     255\r\nResponse: 00193300\r\nBuffer:    0");
 }
 
+// Every reply reaches replied() with the lines it added, also when two come in one call, when
+// one clears the list first, and when one fails half-way.
+TEST(DecoderTest, EveryReplyIsHandedOnWithItsOwnLines) {
+    struct Recorder final : BusActivity {
+        void clear() override { text.clear(); }
+        void append(std::string_view t) override { text.append(t); }
+        void setRxd(std::string_view) override {}
+        bool continuousRx() override { return false; }
+        void replied(std::string_view reply, std::string_view lines) override {
+            seen.emplace_back(std::string(reply), std::string(lines));
+        }
+        std::string text;
+        std::vector<std::pair<std::string, std::string>> seen;
+    };
+    AlertRecorder alerts;
+    Recorder a;
+    a.text = "before\r\n";
+    std::string buffer = "!0013\r\n!0010sp\r\n!0010\r\n!00193300x01\r\n!0018\r\n";
+    process(kProcessAll, "", a, buffer);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"0013", "[Edge = High-to-Low ]\r\n"},
+        {"0010sp", "START\r\nSTOP\r\n"},
+        {"0010", ""},
+        {"00193300x01", "[VSlave:  3.300v  ]\r\n"},
+    };
+    EXPECT_EQ(a.seen, expected);
+    EXPECT_EQ(alerts.alerts.size(), 1u);
+    process(kProcessAll, "", a, buffer);
+    ASSERT_EQ(a.seen.size(), 5u);
+    EXPECT_EQ(a.seen.back(), std::make_pair(std::string("0018"), std::string("[Speed set Fast=400k]\r\n")));
+}
+
+// The items as the decoder walks them: kind, the characters it reads and how far it goes.
+TEST(DecoderTest, ResultItemsAsTheyAreRead) {
+    struct Row {
+        const char* reply;
+        ItemKind kind;
+        const char* pair;
+        const char* data;
+        char ack;
+        std::size_t advance;
+    };
+    const Row rows[] = {
+        {"0010W90a", ItemKind::Write, "90", "", 'a', 4},
+        {"0010r5", ItemKind::Read, "5", "", '\0', 4},
+        {"0010?76", ItemKind::BadToken, "76", "", '\0', 3},
+        {"0010A001010", ItemKind::Pins, "00", "01010", '\0', 7},
+        {"0010A11100", ItemKind::Directions, "11", "1100", '\0', 6},
+        {"0010A2a", ItemKind::DirectionsSet, "2a", "", '\0', 3},
+        {"0010A9", ItemKind::Other, "9", "", '\0', 1},
+        {"0010D0A", ItemKind::DelayMicro, "0A", "", '\0', 3},
+        {"0010S", ItemKind::Start, "", "", '\0', 1},
+        {"0010x", ItemKind::Other, "", "", '\0', 1},
+        {"00107", ItemKind::Supply, "", "", '\0', 2},
+    };
+    for (const Row& row : rows) {
+        const ResultItem item = resultitem(row.reply, 5);
+        EXPECT_EQ(item.kind, row.kind) << row.reply;
+        EXPECT_EQ(item.pair, row.pair) << row.reply;
+        EXPECT_EQ(item.data, row.data) << row.reply;
+        EXPECT_EQ(item.ack, row.ack) << row.reply;
+        EXPECT_EQ(item.advance, row.advance) << row.reply;
+    }
+}
+
 TEST(DecoderTest, MegabytesOfReplies) {
     std::string buffer;
     for (int i = 0; i < 50000; ++i) buffer += "noise\r!0010sW90aR12np\r\n!0013\r\n!00193300101\r\n";
