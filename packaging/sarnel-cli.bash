@@ -6,18 +6,20 @@
 # program's own --help texts.
 
 _sarnel_cli_commands() {
-    echo compile decode flash ports press run samples
+    echo bus-scan compile decode flash ports press reg run samples
 }
 
 # The options of one command.
 _sarnel_cli_options() {
     case $1 in
+        bus-scan) echo --port --json --read --first --last --timeout --simulate ;;
         compile) echo --raw --sample ;;
         decode) echo --continuous ;;
         flash) echo --port --simulate --from-app --stop-on-error --timing ;;
         ports) echo --all --simulate ;;
-        press) echo --port --timeout --simulate ;;
-        run) echo --port --continuous --timeout --simulate ;;
+        press) echo --port --timeout --json --simulate ;;
+        reg) echo --port --addr --reg --reg16 --count --data --json --timeout --simulate ;;
+        run) echo --port --continuous --timeout --json --log --repeat --interval --simulate ;;
         samples) ;;
     esac
 }
@@ -86,8 +88,11 @@ _sarnel_cli() {
         --port)
             _sarnel_cli_add "$cur" < <(_sarnel_cli_ports)
             return ;;
-        --timeout)
-            return ;;  # milliseconds
+        --timeout | --interval | --repeat | --first | --last | --addr | --reg | --count | --data)
+            return ;;  # numbers
+        --log)
+            compopt -o default 2>/dev/null
+            return ;;  # any file
         --sample)
             _sarnel_cli_add "$cur" < <("$program" samples 2>/dev/null | cut -d' ' -f1)
             return ;;
@@ -100,6 +105,7 @@ _sarnel_cli() {
 
     case $command in
         press) _sarnel_cli_add "$cur" < <(_sarnel_cli_buttons) ;;
+        reg) ((COMP_CWORD == 2)) && _sarnel_cli_add "$cur" < <(printf '%s\n' read write) ;;
         samples) _sarnel_cli_add "$cur" < <("$program" samples 2>/dev/null | cut -d' ' -f1) ;;
         flash)
             _sarnel_cli_add "$cur" < <(compgen -d -- "$cur"; compgen -f -X '!*.[hH][eE][xX]' -- "$cur") ;;

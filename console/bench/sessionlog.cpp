@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "console/command/writepath.h"
+#include "console/link/adapterlink.h"
 
 namespace sarnel::bench {
 

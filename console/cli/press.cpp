@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "console/cli/benchline.h"
 #include "console/cli/cli.h"
 #include "console/cli/input.h"
 #include "console/cli/session.h"
@@ -14,20 +15,24 @@ namespace {
 int run(const std::vector<std::string>& args);
 
 const CliCommand command("press", "send a fixed command button's frames",
-                         "usage: sarnel-cli press --port NAME [--timeout MS] [--simulate] BUTTON\n"
+                         "usage: sarnel-cli press --port NAME [--timeout MS] [--json] [--simulate] BUTTON\n"
                          "Sends the frames of the button with caption BUTTON (Ping, H>L, L>H, On, Off,\n"
                          "Slow, Fast, Reset?, Save Last, Run Saved, Reset!) as the console does and\n"
                          "prints the bus activity once the replies that answer them have been\n"
                          "decoded (reports the adapter sends meanwhile are decoded too).\n"
                          "  --port NAME    the port (COM3 with --simulate)\n"
                          "  --timeout MS   how long to wait for the replies (default 1000)\n"
+                         "  --json         print one JSON object per decoded reply instead, each on its\n"
+                         "                 own line, with \"t\", the seconds since the command started\n"
                          "  --simulate     run against a fresh simulated adapter\n"
                          "Exit codes: 0 done, 1 serial failure, 2 bad arguments, 3 no reply in time,\n"
                          "130 or 143 interrupted (SIGINT, SIGTERM).\n",
                          run);
 
-int run(const std::vector<std::string>& args) {
-    if (wantsHelp(command, args)) return kExitOk;
+int run(const std::vector<std::string>& given) {
+    if (wantsHelp(command, given)) return kExitOk;
+    std::vector<std::string> args = given;
+    const bool json = takeflag(args, "--json");
     PortOptions options;
     std::string error;
     if (!parseoptions(args, options, error)) return usageError("press", error);
@@ -45,17 +50,20 @@ int run(const std::vector<std::string>& args) {
         return usageError("press", "no button '" + options.rest.front() + "' (buttons: " + captions + ")");
 
     try {
+        const auto started = bench::Clock::now();
         Session session(options.simulate);
         const std::string port = options.port.empty() ? session.simulatedPort() : options.port;
         if (!session.console().openport(port)) return kExitFailure;
         std::vector<std::string> answers;
         for (std::string_view frame : button->frames) answers.emplace_back(answercode(frame));
+        BenchLine line(session, started);
+        line.json = json;
         const std::size_t from = session.view().codes.size();
         session.console().cmmdclick(button->index);
         if (session.state().portopen == 0) return kExitFailure;
         const bool answered =
             session.awaitanswers(from, answers, std::chrono::milliseconds(options.timeoutMs));
-        writetext(stdout, printable(session.view().text));
+        if (!json) writetext(stdout, printable(session.view().text));
         return finish("press", session, port, answered, options.timeoutMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sarnel-cli press: %s\n", e.what());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,12 +44,17 @@ public:
     void append(std::string_view t) override { text.append(t); }
     void setRxd(std::string_view t) override { setRxd(std::string(t)); }
     bool continuousRx() override { return continuous; }
+    void replied(std::string_view reply, std::string_view lines) override {
+        if (onreply) onreply(reply, lines);
+    }
 
     std::string txd, rxd, queue, tokencount, text;
     bool continuous = false;
     // The reply code (characters 3 and 4 of the reply text) of every raw reply shown in RXD
     // since the start, in order of arrival.
     std::vector<std::string> codes;
+    // Every reply the decoder takes, with the lines it added (BusActivity::replied).
+    std::function<void(std::string_view reply, std::string_view lines)> onreply;
 };
 
 // One console session: takes over Ctrl-C and termination requests (before any thread

@@ -135,7 +135,9 @@ TEST(Registers, ALongReadRunsOnOverFramesAsOneSequentialRead) {
     RegisterRead r({0x50, 0x00, false}, 256);
     // 8 token bytes of address and register, 256 reads and a stop: 265 bytes in 3 frames.
     ASSERT_EQ(r.frames().size(), 3u);
-    EXPECT_EQ(tokens(r.frames()[0]).substr(0, 16), "0001A0010000" "01A1");
+    EXPECT_EQ(tokens(r.frames()[0]).substr(0, 16),
+              "0001A0010000"
+              "01A1");
     std::string reads;
     for (int i = 0; i < 124; ++i) reads += "02";
     EXPECT_EQ(tokens(r.frames()[1]), reads);
@@ -175,17 +177,24 @@ TEST(Registers, ANackNamesTheByteAndStopsTheRequest) {
         const char* error;
     };
     const Row rows[] = {
-        {{0x49, 0x00, false}, "0010sW92nW00nsW93nRFFaRFFnp",
+        {{0x49, 0x00, false},
+         "0010sW92nW00nsW93nRFFaRFFnp",
          "the address byte 0x92 (device 0x49, write) was not acknowledged"},
-        {{0x48, 0x07, false}, "0010sW90aW07nsW91aR00aR00np",
+        {{0x48, 0x07, false},
+         "0010sW90aW07nsW91aR00aR00np",
          "the register address byte 0x07 was not acknowledged by device 0x48"},
-        {{0x48, 0x0107, true}, "0010sW90aW01nW07nsW91aR00aR00np",
+        {{0x48, 0x0107, true},
+         "0010sW90aW01nW07nsW91aR00aR00np",
          "the register address high byte 0x01 was not acknowledged by device 0x48"},
-        {{0x48, 0x0107, true}, "0010sW90aW01aW07nsW91aR00aR00np",
+        {{0x48, 0x0107, true},
+         "0010sW90aW01aW07nsW91aR00aR00np",
          "the register address low byte 0x07 was not acknowledged by device 0x48"},
-        {{0x48, 0x00, false}, "0010sW90aW00asW91nRFFaRFFnp",
+        {{0x48, 0x00, false},
+         "0010sW90aW00asW91nRFFaRFFnp",
          "the address byte 0x91 (device 0x48, read) was not acknowledged"},
-        {{0x48, 0x00, false}, "0010sW90aW00asW91aRxyaR00np", "the adapter's reply holds no byte for read 1: 'xy'"},
+        {{0x48, 0x00, false},
+         "0010sW90aW00asW91aRxyaR00np",
+         "the adapter's reply holds no byte for read 1: 'xy'"},
     };
     for (const Row& row : rows) {
         RegisterRead r(row.at, 2);
@@ -214,7 +223,9 @@ TEST(Registers, AFailureInTheMiddleOfALongReadReleasesTheBus) {
 TEST(Registers, WritesAndTheirRefusals) {
     RegisterWrite w({0x50, 0x10, false}, {0x11, 0x22, 0x33});
     ASSERT_EQ(w.frames().size(), 1u);
-    EXPECT_EQ(tokens(w.frames()[0]), "0001A00110011101220133" "04");
+    EXPECT_EQ(tokens(w.frames()[0]),
+              "0001A00110011101220133"
+              "04");
     w.nextframe();
     w.answer("0010sWA0aW10aW11aW22aW33ap");
     EXPECT_TRUE(w.finished());
@@ -226,7 +237,10 @@ TEST(Registers, WritesAndTheirRefusals) {
     EXPECT_EQ(refused.error(), "data byte 2 of 3, 0x22, was not acknowledged by device 0x50");
 
     RegisterWrite wide({0x50, 0x1234, true}, {0xAB});
-    EXPECT_EQ(tokens(wide.frames()[0]), "0001A001120134" "01AB" "04");
+    EXPECT_EQ(tokens(wide.frames()[0]),
+              "0001A001120134"
+              "01AB"
+              "04");
     EXPECT_THROW(RegisterWrite({0x50, 0x100, false}, {1}), std::invalid_argument);
     EXPECT_THROW(RegisterWrite({0x80, 0x00, false}, {1}), std::invalid_argument);
     EXPECT_THROW(RegisterWrite({0x50, 0x00, false}, {}), std::invalid_argument);

@@ -39,8 +39,9 @@ TEST(ReplyJson, EveryItemWithItsFields) {
         {"2031", R"([{"type":"gpio","pin":0,"level":0},{"type":"gpio","pin":1,"level":1}])"},
         {"5x", R"([{"type":"gpio","pin":3,"level":null}])"},
         {"61", R"([{"type":"interrupt","level":1}])"},
-        {"707376", R"([{"type":"supply","open":true,"volts":null},{"type":"supply","open":false,"volts":3.5},)"
-                   R"({"type":"supply","open":null,"volts":null}])"},
+        {"707376",
+         R"([{"type":"supply","open":true,"volts":null},{"type":"supply","open":false,"volts":3.5},)"
+         R"({"type":"supply","open":null,"volts":null}])"},
         {"8083", R"([{"type":"drive","line":"scl","level":0},{"type":"drive","line":"sda","level":1}])"},
         {"9192", R"([{"type":"line","line":"scl","level":1},{"type":"line","line":"sda","level":0}])"},
         {"D0Ad10", R"([{"type":"delay","value":10,"unit":"us"},{"type":"delay","value":16,"unit":"ms"}])"},
@@ -50,7 +51,8 @@ TEST(ReplyJson, EveryItemWithItsFields) {
         {"?76", R"([{"type":"bad-token","token":"76"}])"},
         {"x", R"([{"type":"unknown","char":"x"}])"},
     };
-    for (const Row& row : rows) EXPECT_EQ(reply("0010" + std::string(row.items))["items"], Json::parse(row.json)) << row.items;
+    for (const Row& row : rows)
+        EXPECT_EQ(reply("0010" + std::string(row.items))["items"], Json::parse(row.json)) << row.items;
 }
 
 TEST(ReplyJson, TheOtherCodesCarryTheirFields) {

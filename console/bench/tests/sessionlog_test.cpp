@@ -43,8 +43,8 @@ private:
 TEST_F(SessionLogTest, EntriesTimeThemselvesAgainstTheOneBefore) {
     SessionLog log;
     const LogEntry sent = log.sent("$00100500019004\r", wall, mono);
-    const LogEntry got = log.received("0010sW90ap", "START\r\nWRITE\t0x90\tAck\r\nSTOP\r\n", wall + microseconds(5401),
-                                      mono + microseconds(5401));
+    const LogEntry got = log.received("0010sW90ap", "START\r\nWRITE\t0x90\tAck\r\nSTOP\r\n",
+                                      wall + microseconds(5401), mono + microseconds(5401));
     EXPECT_EQ(sent.sincePrevious, microseconds(0));
     EXPECT_EQ(sent.raw, "$00100500019004[cr]");
     EXPECT_EQ(got.sincePrevious, microseconds(5401));
@@ -54,7 +54,8 @@ TEST_F(SessionLogTest, EntriesTimeThemselvesAgainstTheOneBefore) {
     EXPECT_EQ(csvheader(), "time,since_previous_ms,direction,raw,decoded\n");
     EXPECT_EQ(csvrow(sent), "2026-12-08T16:15:55.123456+00:00,0.000,sent,$00100500019004[cr],\n");
     EXPECT_EQ(csvrow(got),
-              "2026-12-08T16:15:55.128857+00:00,5.401,received,!0010sW90ap[cr],\"START\nWRITE\t0x90\tAck\nSTOP\"\n");
+              "2026-12-08T16:15:55.128857+00:00,5.401,received,!0010sW90ap[cr],"
+              "\"START\nWRITE\t0x90\tAck\nSTOP\"\n");
     EXPECT_EQ(textentry(got),
               "2026-12-08 16:15:55.128857+00:00  +5.401 ms  < !0010sW90ap[cr]\n"
               "    START\n    WRITE\t0x90\tAck\n    STOP\n");
@@ -63,7 +64,9 @@ TEST_F(SessionLogTest, EntriesTimeThemselvesAgainstTheOneBefore) {
 TEST_F(SessionLogTest, CsvQuotesWhatWouldBreakAField) {
     SessionLog log;
     LogEntry e = log.received("0010\"a,b", "line \"one\"\r\nGPPin?\t01010", wall, mono);
-    EXPECT_EQ(csvrow(e), "2026-12-08T16:15:55.123456+00:00,0.000,received,\"!0010\"\"a,b[cr]\",\"line \"\"one\"\"\nGPPin?\t01010\"\n");
+    EXPECT_EQ(csvrow(e),
+              "2026-12-08T16:15:55.123456+00:00,0.000,received,\"!0010\"\"a,b[cr]\",\"line "
+              "\"\"one\"\"\nGPPin?\t01010\"\n");
 }
 
 TEST_F(SessionLogTest, TheFileIsCsvByItsNameAndKeepsEveryEntryAsItComes) {

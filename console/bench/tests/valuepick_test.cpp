@@ -13,18 +13,12 @@ TEST(ValuePick, WidthsOrdersSignsAndScales) {
         std::optional<double> value;
     };
     const Row rows[] = {
-        {{0, 2, true, true, 1.0 / 256}, 25.5},
-        {{2, 2, true, true, 1.0 / 256}, -0.5},
-        {{2, 2, true, false, 1.0}, 0xFF80},
-        {{2, 2, false, false, 1.0}, 0x80FF},
-        {{2, 2, false, true, 1.0}, -32513},
-        {{1, 1, true, false, 1.0}, 0x80},
-        {{1, 1, true, true, 1.0}, -128},
-        {{3, 1, true, false, 0.5}, 64},
-        {{3, 2, true, false, 1.0}, std::nullopt},
-        {{4, 1, true, false, 1.0}, std::nullopt},
-        {{0, 3, true, false, 1.0}, std::nullopt},
-        {{0, 0, true, false, 1.0}, std::nullopt},
+        {{0, 2, true, true, 1.0 / 256}, 25.5},    {{2, 2, true, true, 1.0 / 256}, -0.5},
+        {{2, 2, true, false, 1.0}, 0xFF80},       {{2, 2, false, false, 1.0}, 0x80FF},
+        {{2, 2, false, true, 1.0}, -32513},       {{1, 1, true, false, 1.0}, 0x80},
+        {{1, 1, true, true, 1.0}, -128},          {{3, 1, true, false, 0.5}, 64},
+        {{3, 2, true, false, 1.0}, std::nullopt}, {{4, 1, true, false, 1.0}, std::nullopt},
+        {{0, 3, true, false, 1.0}, std::nullopt}, {{0, 0, true, false, 1.0}, std::nullopt},
     };
     for (const Row& row : rows)
         EXPECT_EQ(pickvalue(lm75, row.pick), row.value) << row.pick.offset << " " << row.pick.width;
