@@ -91,6 +91,12 @@ TEST(Completion, OffersThePressButtonsCaptions) {
     EXPECT_EQ(complete({"sarnel-cli", "press", "Run\\ "}), (std::set<std::string>{"Run Saved"}));
 }
 
+TEST(Completion, OffersRegsTwoActionsFirst) {
+    EXPECT_EQ(complete({"sarnel-cli", "reg", ""}), (std::set<std::string>{"read", "write"}));
+    EXPECT_EQ(complete({"sarnel-cli", "reg", "w"}), (std::set<std::string>{"write"}));
+    EXPECT_TRUE(complete({"sarnel-cli", "reg", "read", "--addr", ""}).empty());  // a number
+}
+
 TEST(Completion, OffersTheSampleNumbers) {
     std::set<std::string> numbers;
     for (int n = 0; n < sarnel::kSampleCount; ++n) numbers.insert(std::to_string(n));
