@@ -38,8 +38,10 @@ function(sarnel_add_tests)
     add_executable(${name} ${src} ${helpers})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
     add_test(NAME ${name} COMMAND ${name})
+    # Each test keeps its per-user files (the port numbers, the remembered adapter) in a
+    # folder of its own in the build folder, never in the home folder of whoever runs it.
     set_tests_properties(${name} PROPERTIES TIMEOUT 300
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/${name}.config;${T_ENV}")
     if(T_LABELS)
       set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
     endif()

@@ -6,7 +6,7 @@
 # program's own --help texts.
 
 _sarnel_cli_commands() {
-    echo bus-scan compile decode flash ports press reg run samples
+    echo bus-scan compile decode flash ports press reg run samples udev-rule
 }
 
 # The options of one command.
@@ -21,6 +21,7 @@ _sarnel_cli_options() {
         reg) echo --port --addr --reg --reg16 --count --data --json --timeout --simulate ;;
         run) echo --port --continuous --timeout --json --log --repeat --interval --simulate ;;
         samples) ;;
+        udev-rule) echo --port --ids ;;
     esac
 }
 
@@ -88,8 +89,8 @@ _sarnel_cli() {
         --port)
             _sarnel_cli_add "$cur" < <(_sarnel_cli_ports)
             return ;;
-        --timeout | --interval | --repeat | --first | --last | --addr | --reg | --count | --data)
-            return ;;  # numbers
+        --timeout | --interval | --repeat | --first | --last | --addr | --reg | --count | --data | --ids)
+            return ;;  # numbers, VVVV:PPPP
         --log)
             compopt -o default 2>/dev/null
             return ;;  # any file

@@ -18,6 +18,9 @@ struct ConsoleState {
     // the last probed port's replies until the next probe. The main window's and the
     // bootloader window's scans share it.
     std::string scanbuffer;
+    // The name of the port the main window last had open, or at start-up the one it had open
+    // when it last closed; empty when none. The bootloader window pre-selects it.
+    std::string adapterport;
 };
 
 }  // namespace sarnel

@@ -20,6 +20,7 @@ std::string& scansettings() {
 BootConsole::BootConsole(BootConsoleView& view, ConsoleState& state, std::unique_ptr<SerialControl> rs232,
                          SerialFactory scanFactory, ScanProgress* progress)
     : view_(view),
+      state_(state),
       rs232_(std::move(rs232)),
       loader_(*rs232_, view),
       scanner_(state, std::move(scanFactory), progress) {}
@@ -39,6 +40,12 @@ void BootConsole::portscanx() {
     for (const ScannedPort& port : found.ports) ports_.push_back(port.name);
     view_.setPortList(ports_);
     selectNoPort();
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        if (state_.adapterport.empty() || ports_[i] != state_.adapterport) continue;
+        view_.showPortEntry(static_cast<int>(i) + 1);
+        portselected(static_cast<int>(i) + 1);
+        break;
+    }
 }
 
 void BootConsole::selectNoPort() {

@@ -74,7 +74,8 @@ public:
     bool loaded() const { return loaded_; }
 
     // Closes the port, scans every port that opens (no reply expected), refills the list and
-    // selects "Select...": no port is open afterwards.
+    // selects "Select...", or, when it is listed, the main window's adapter (the state's
+    // `adapterport`), which is then opened.
     void portscanx();
     // The port list's selection handler: entry 0 closes the port; another entry opens that
     // port at the selected baud rate ("<baud>,n,8,1"), clears the break and both queues. A
@@ -103,6 +104,7 @@ private:
     void command(const char* frame);
 
     BootConsoleView& view_;
+    ConsoleState& state_;
     std::unique_ptr<SerialControl> rs232_;
     BootLoader loader_;
     PortScanner scanner_;

@@ -109,6 +109,9 @@ ScanResult PortScanner::scan(const ScanRequest& request) {
     if (progress_) progress_->showCentred(request.left, request.width, request.top, request.height);
     processEvents();
 
+    // USB ports plugged in for the first time get their COM numbers before they are probed.
+    serial::namePorts(portnames(), &result.namesProblem);
+
     SerialControl& rs232 = control();
     const int last = std::min(maxport, static_cast<int>(std::tuple_size_v<PortTable>));
     for (int p = 1; p < last; ++p) {
@@ -201,6 +204,15 @@ std::string deniedmessage(const std::vector<DeniedPort>& denied) {
                    " $USER\", then log out and in again and rescan the ports.";
     } else {
         message += "Ask for read and write access to the device, then rescan the ports.";
+    }
+    // A USB adapter can be opened by whoever sits at the computer, without a group, through a
+    // udev rule for its ids.
+    for (const DeniedPort& d : denied) {
+        if (d.path.rfind("/dev/ttyUSB", 0) != 0 && d.path.rfind("/dev/ttyACM", 0) != 0) continue;
+        message += "\r\n\r\nFor a USB adapter, \"sarnel-cli udev-rule --port " + d.name +
+                   "\" prints a udev rule that gives access to whoever is logged in at this computer, and "
+                   "the commands that install it.";
+        break;
     }
     return message;
 }

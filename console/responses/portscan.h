@@ -78,6 +78,9 @@ struct ScannedPort {
 struct ScanResult {
     std::vector<ScannedPort> ports;  // in scan order, each port once, at most 1000
     std::vector<DeniedPort> denied;  // ports that exist but could not be opened for lack of permission
+    // Why USB ports could not be given COM numbers of their own (the per-user file of port
+    // numbers is damaged or read-only); empty when nothing stood in the way.
+    std::string namesProblem;
 };
 
 class PortScanner {

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "console/base/consolestate.h"
+#include "console/base/statusline.h"
 #include "console/link/adapterlink.h"
 #include "console/link/consoleview.h"
+#include "console/responses/portpresence.h"
 #include "console/responses/portscan.h"
 #include "console/shell/settingsfile.h"
 
@@ -45,6 +47,9 @@ public:
     bool portkey(int character);
     // The list's entries after "Select...", and the current selection.
     const std::vector<std::string>& ports() const { return ports_; }
+    // Entry `index`'s tooltip (1 for the first port): its device path, product and serial
+    // number. Empty for "Select..." and beyond the list.
+    std::string porttooltip(int index) const;
     int selectedPort() const { return selected_; }
     // What the last scan found: each port with its device path, and the ports closed to
     // this user.
@@ -62,6 +67,29 @@ public:
     SerialControl& rs232() { return *rs232_; }
     ConsoleState& state() { return state_; }
 
+    // --- The status bar, hot-plug, the remembered adapter ----------------------------------
+    // The status bar's texts: the open port ("No adapter selected" when none), what last
+    // happened to it.
+    StatusLine& status() { return status_; }
+    // Watches ports through `presence` from now on (the window serves its descriptor), and
+    // names ports with its settings. Without it nothing is watched.
+    void watchports(std::unique_ptr<PortPresence> presence);
+    PortPresence* presence() { return presence_.get(); }
+    // The watcher's descriptor is readable. When the open adapter has gone: the port list back
+    // at "Select...", the port closed, the flag cleared, and the status bar says so. When an
+    // adapter lost so comes back with its serial number and reconnect() is on, the ports are
+    // scanned again and it is reopened. Nothing sent before is sent again.
+    void portschanged();
+    // "Reconnect automatically".
+    bool reconnect() const { return reconnect_; }
+    void setReconnect(bool on) { reconnect_ = on; }
+    // Start-up, after the first scan: selects and opens the port the console last had open,
+    // when it is listed. Its name is kept in the state for the bootloader window.
+    void openremembered();
+    // Exit: records the open port in the per-user file (by its serial number, else its path).
+    // False with `problem` set when the file could not be written.
+    bool rememberport(std::string* problem = nullptr);
+
     // --- Settings -------------------------------------------------------------------------
     SettingsLines& settings() { return settings_; }
     std::string& scriptfolder() { return scriptfolder_; }
@@ -71,6 +99,12 @@ public:
 
 private:
     void closeport();
+    // After a failed call of the control: as closing, but the port counts as lost.
+    void dropport();
+    // Reopens the lost adapter after it came back (scan, select, open).
+    void reopenlost();
+    const serial::NameSettings& names() const { return presence_ ? presence_->names() : names_; }
+    void showport();
 
     ConsoleView& view_;
     ConsoleState& state_;
@@ -83,6 +117,12 @@ private:
     SettingsLines settings_;
     std::string scriptfolder_;
     std::string lastDenied_;
+    StatusLine status_;
+    serial::NameSettings names_ = serial::environmentNames();
+    std::unique_ptr<PortPresence> presence_;
+    bool reconnect_ = true;
+    bool reopening_ = false;
+    std::vector<std::string> tooltips_;  // per entry of ports_
 };
 
 }  // namespace sarnel

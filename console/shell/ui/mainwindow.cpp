@@ -15,12 +15,15 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+#include <cstdio>
 
 #include "console/base/ui/screenfit.h"
+#include "console/base/ui/statusbar.h"
 #include "console/bootloader/ui/showbootloader.h"
 #include "console/command/frames.h"
 #include "console/command/ui/workspacepanel.h"
@@ -104,10 +107,25 @@ MainWindow::MainWindow(ConsoleState& state, SerialFactory makeRs232, QWidget* pa
     workspace_ = new WorkspacePanel(*this, content_);
     workspace_->setObjectName("workspace");
     static_cast<QVBoxLayout*>(content_->layout())->addWidget(workspace_);
+    console_->status().setSink(statusbar_);
+    connect(reconnect_, &QCheckBox::toggled, this, [this](bool on) { console_->setReconnect(on); });
+    watchports(std::make_unique<PortPresence>());
+}
+
+void MainWindow::watchports(std::unique_ptr<PortPresence> presence) {
+    delete portwatch_;
+    portwatch_ = nullptr;
+    console_->watchports(std::move(presence));
+    if (PortPresence* p = console_->presence(); p && p->descriptor() >= 0) {
+        portwatch_ = new QSocketNotifier(p->descriptor(), QSocketNotifier::Read, this);
+        connect(portwatch_, &QSocketNotifier::activated, this, [this] { console_->portschanged(); });
+    }
 }
 
 MainWindow::~MainWindow() {
     // The console's controls go before the widgets their handlers write to.
+    delete portwatch_;
+    console_->status().setSink(nullptr);
     console_.reset();
 }
 
@@ -258,6 +276,18 @@ void MainWindow::build() {
 
     helpbox_ = new HelpBox(this);
     helpbox_->hide();
+
+    // The status bar under everything: the open port, what happened to it, and whether an
+    // adapter that comes back is opened again.
+    statusbar_ = new StatusBar(this);
+    reconnect_ = new QCheckBox("Reconnect automatically", statusbar_);
+    reconnect_->setObjectName("reconnect");
+    reconnect_->setChecked(true);
+    reconnect_->setToolTip(
+        "When the adapter that was unplugged comes back (the same serial number), scan the ports and "
+        "open it again");
+    statusbar_->addPermanentWidget(reconnect_);
+    outer->addWidget(statusbar_);
 }
 
 void MainWindow::startup(const std::string& settingsPath) {
@@ -273,11 +303,14 @@ void MainWindow::startup(const std::string& settingsPath) {
     QSize design = content_->sizeHint().expandedTo(content_->minimumSizeHint());
     // Some height beyond what the controls ask for goes to the queue and the activity list.
     design.setHeight(std::max(design.height(), 40 * fontMetrics().lineSpacing()));
+    // The status bar sits below the scroll area and always shows.
+    design.setHeight(design.height() + statusbar_->sizeHint().height());
     designSize_ = fittedsize(this, design);
     setFixedSize(designSize_);
     keeponscreen(this);
     settingsPath_ = settingsPath.empty() ? settingspath(apppath(), appname()) : settingsPath;
     console_->loadsettings(settingsPath_);
+    console_->openremembered();
 }
 
 void MainWindow::command5click(int index) {
@@ -324,7 +357,11 @@ void MainWindow::setTokenCount(const std::string& text) {
 void MainWindow::setPortList(const std::vector<std::string>& names) {
     portselect_->clear();
     portselect_->addItem("Select...");
-    for (const std::string& name : names) portselect_->addItem(latin1(name));
+    for (const std::string& name : names) {
+        portselect_->addItem(latin1(name));
+        const QString tip = QString::fromStdString(console_->porttooltip(portselect_->count() - 1));
+        if (!tip.isEmpty()) portselect_->setItemData(portselect_->count() - 1, tip, Qt::ToolTipRole);
+    }
 }
 
 void MainWindow::showPortEntry(int index) {
@@ -363,7 +400,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     if (closing_) return;
     closing_ = true;
-    // Any close request is granted: the port is closed and the settings saved first.
+    // Any close request is granted: the open adapter is remembered, the port is closed and
+    // the settings saved first.
+    std::string problem;
+    if (!console_->rememberport(&problem))
+        std::fprintf(stderr, "sarnel: the open adapter is not remembered: %s\n", problem.c_str());
     console_->rs232().close();
     if (!settingsPath_.empty()) console_->savesettings(settingsPath_);
     // The program ends with its main window: the other windows close with it, and every

@@ -20,12 +20,14 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
+class QSocketNotifier;
 class QTextBrowser;
 
 namespace sarnel {
 
 class HelpBox;
 class PortScanForm;
+class StatusBar;
 class WorkspacePanel;
 
 // The bus activity list as the decoder sees it: appends go to the end of the text and never
@@ -60,6 +62,11 @@ public:
     void startup(const std::string& settingsPath = {});
 
     MainConsole& console() { return *console_; }
+    // Watches ports through `presence` instead (tests hand in one of their own): its
+    // descriptor is served from the event loop.
+    void watchports(std::unique_ptr<PortPresence> presence);
+    StatusBar* statusBar() const { return statusbar_; }
+    QCheckBox* reconnectBox() const { return reconnect_; }
     const std::string& settingsPath() const { return settingsPath_; }
     int helpDocument() const { return helpdoc_; }
 
@@ -98,7 +105,10 @@ private:
     void build();
     QPushButton* makeButton(int index, QWidget* parent);
 
-    QWidget* content_ = nullptr;  // every control, in the scroll area
+    QWidget* content_ = nullptr;      // every control, in the scroll area
+    StatusBar* statusbar_ = nullptr;  // below the scroll area
+    QCheckBox* reconnect_ = nullptr;  // "Reconnect automatically", in the status bar
+    QSocketNotifier* portwatch_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     std::unique_ptr<PortScanForm> scanform_;
     std::unique_ptr<MainConsole> console_;

@@ -61,6 +61,9 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
         settings = (dir / "sarnel.ini").string();
+        // Per-user files of this test alone: the adapter one test leaves open is not the
+        // next one's remembered adapter.
+        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         bus.adapter("COM3");
         window = std::make_unique<MainWindow>(state, [this] { return std::make_unique<FakeSerial>(bus); });
         window->show();
@@ -157,6 +160,30 @@ TEST_F(Window, TypedScriptAndContinuousRx) {
     find<QCheckBox>("continuousrx")->setChecked(true);
     click("cmmd_255");
     EXPECT_NE(text(list).find("START"), text(list).rfind("START")) << "Continuous Rx keeps earlier lines";
+}
+
+TEST_F(Window, StartUpOpensTheAdapterThatWasOpenAtTheLastClose) {
+    window.reset();
+    fs::create_directories(dir / "config" / "sarnel");
+    // COM3 of the fake bus resolves to /dev/ttyS2, a port without an identity: kept by path.
+    std::ofstream(dir / "config" / "sarnel" / "ports") << "last path /dev/ttyS2\n";
+    window = std::make_unique<MainWindow>(state, [this] { return std::make_unique<FakeSerial>(bus); });
+    window->show();
+    window->startup(settings);
+    EXPECT_EQ(portselect()->currentIndex(), 1);
+    EXPECT_NE(state.portopen, 0);
+    EXPECT_EQ(state.adapterport, "COM3");
+    EXPECT_EQ(window->console().status().text(StatusSegment::port).rfind("COM3  /dev/ttyS2", 0), 0u)
+        << window->console().status().text(StatusSegment::port);
+
+    // Closed with another choice, the file says so for the next start.
+    choosePort(0);
+    bus.adapter("COM5");
+    window->console().portscanx(1);
+    choosePort(2);
+    window->close();
+    std::ifstream in(dir / "config" / "sarnel" / "ports");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "last path /dev/ttyS4\n");
 }
 
 TEST_F(Window, SendWithoutAPort) {

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -38,6 +39,9 @@ protected:
         application();
         pump = std::make_unique<QtPump>();  // needs the application's event loop
         settings = (simulated.folder() / "sarnel.ini").string();
+        // Per-user files of this test alone: the adapter one test leaves open is not the
+        // next one's remembered adapter.
+        ::setenv("XDG_CONFIG_HOME", (simulated.folder() / "config").c_str(), 1);
         window = std::make_unique<MainWindow>(state, [] { return createRs232(); });
         window->show();
         window->startup(settings);
