@@ -1,12 +1,10 @@
 // The termios backend: real serial ports and pseudo-terminals.
 //
-// A reader thread per open device watches the descriptor (and a wake descriptor) in poll(): it
-// moves received bytes into the core's queue, unescaping the PARMRK marks by which the line
-// discipline reports breaks and parity/framing errors, pushes out writes that did not fit at
-// once, notices "transmit queue empty", watches the modem lines of devices that have them, and
-// detects a hang-up. It sleeps in poll() when nothing happens: an idle port costs no CPU.
+// The descriptor is watched by the reader of WatchedDevice (watched.h). What is the terminal's
+// own: the received bytes are unescaped from the PARMRK marks by which the line discipline
+// reports breaks and parity/framing errors, the modem lines of devices that have them are
+// sampled while someone waits for their events, and settings go through termios.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -15,17 +13,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <optional>
+#include <vector>
 
 #include "backends.h"
 #include "core.h"
 #include "errors.h"
 #include "kernelserial.h"
 #include "markdecoder.h"
+#include "watched.h"
 
 namespace serial {
 
@@ -62,34 +59,19 @@ speed_t standardSpeed(std::uint32_t rate) {
     }
 }
 
-class TermiosDevice final : public CoreDevice {
+class TermiosDevice final : public WatchedDevice {
 public:
-    // A host that reads keeps the queue from staying full anywhere near this long, and the
-    // kernel's 4 KiB buffer outlasts it at every rate up to 921600 baud.
-    static constexpr std::chrono::milliseconds kSpillAfter{20};
-
-    TermiosDevice(int fd, int wake) : CoreDevice(std::make_shared<std::mutex>()), fd_(fd), wake_(wake) {
+    TermiosDevice(int fd, int wake) : WatchedDevice(fd, wake) {
         int bits;
         modemLines_ = sysio::ioctl(fd_, TIOCMGET, &bits) == 0;
         if (modemLines_) lastModem_ = bits;
         countersOk_ = kernel::readCounters(fd_, &counters_);
-        reader_ = std::thread([this] { run(); });
     }
 
     ~TermiosDevice() override {
-        {
-            auto l = lock();
-            stopping_ = true;
-            cancelAllLocked();
-        }
-        kick();
-        reader_.join();
+        stopReader();
         sysio::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);  // never retried: the descriptor is gone either way
-        ::close(wake_);
     }
-
-    int handle() const override { return fd_; }
 
     Code getState(ControlBlock* out) override {
         auto l = lock();
@@ -275,46 +257,13 @@ private:
         return sysio::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? Code::ok : codeForErrno(errno);
     }
 
-    void kick() { sysio::signalEvent(wake_); }
-
     // DSR output flow control has no driver support on Linux: output waits here while the
     // sampled DSR line is off.
-    bool holdingLocked() const {
+    bool holdingLocked() const override {
         return xoffHeld_ || (dcb_.outxDsrFlow && modemLines_ && !(lastModem_ & TIOCM_DSR));
     }
     bool sampleModemLocked() const {
         return modemLines_ && ((mask_ & (kEvCts | kEvDsr | kEvCd | kEvRing)) || dcb_.outxDsrFlow);
-    }
-
-    // Writes as much as the descriptor takes now, in order. The caller's thread does this for a
-    // write that starts on an idle line, so a short write finishes inside Write itself.
-    void transmitLocked() override {
-        while (!writes_.empty() && !holdingLocked()) {
-            WriteOp& w = writes_.front();
-            ssize_t n = sysio::write(fd_, w.buffer + w.sent, w.count - w.sent);
-            if (n < 0) {
-                if (errno == EAGAIN) break;
-                if (errno == EIO) {
-                    hangUpLocked();
-                    return;
-                }
-                w.state->finish(Code::failed, w.sent);
-                writes_.pop_front();
-                continue;
-            }
-            w.sent += static_cast<std::uint32_t>(n);
-            if (w.sent == w.count) {
-                completeSentWritesLocked();
-                txCheck_ = true;
-            }
-        }
-        if (!writes_.empty() || txCheck_) kickFromOutside();
-    }
-
-    std::uint32_t outQueueLocked() override {
-        int q = 0;
-        if (sysio::ioctl(fd_, TIOCOUTQ, &q) < 0) q = 0;
-        return unsentBytesLocked() + static_cast<std::uint32_t>(q);
     }
 
     void collectErrorsLocked() override {
@@ -339,141 +288,47 @@ private:
         if (flags & kPurgeTxClear) ::tcflush(fd_, TCOFLUSH);
     }
 
-    void receiveRoomFreedLocked() override {
-        if (starved_) kickFromOutside();
-    }
-
-    // Whether the reader may take bytes from the descriptor now. With room in the queue it may.
-    // A full queue holds the line back, so that a host that reads loses nothing (a pseudo-
-    // terminal's far end then waits, a real line's kernel buffer fills and input flow control
-    // stops the sender). But a host that waits for the event character reads nothing until it
-    // comes: so once the full queue has gone unread for kSpillAfter, and unless input flow
-    // control holds the sender, the reader takes what waits and the oldest queued bytes give
-    // way (a receive overflow), and the event character is seen. `*waitMs` is set to the time
-    // until that happens (-1: not by time).
-    bool mayReadLocked(int* waitMs) {
-        *waitMs = -1;
-        if (receiveRoomLocked() > 0) {
-            fullSince_.reset();
-            return true;
+    void takeLocked(const std::uint8_t* p, std::size_t n) override {
+        if (!countersOk_) {
+            receiveLocked(p, n);
+            return;
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (!fullSince_) fullSince_ = now;
-        const bool inputFlowControl = dcb_.inX || dcb_.outxCtsFlow || dcb_.rtsControl == kLineHandshake;
-        if (inputFlowControl) return false;
-        const auto left = *fullSince_ + kSpillAfter - now;
-        if (left <= std::chrono::steady_clock::duration::zero()) return true;
-        *waitMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-        return false;
-    }
-
-    // One character time at the current rate, in milliseconds (at least 1).
-    int charTimeMs() const {
-        std::uint32_t rate = dcb_.baudRate ? dcb_.baudRate : 9600;
-        return static_cast<int>(std::max<std::uint32_t>(1, 10000 / rate));
-    }
-
-    // Wakes the reader so it recomputes what it waits for; the reader itself does that anyway.
-    void kickFromOutside() {
-        if (std::this_thread::get_id() != readerId_.load()) kick();
-    }
-
-    void run() {
-        readerId_ = std::this_thread::get_id();
-        std::uint8_t buf[65536];
-        std::uint8_t data[sizeof buf + 1];
-        for (;;) {
-            short events = 0;
-            int timeout = -1;
-            {
-                auto l = lock();
-                if (stopping_) return;
-                if (!hungUp_) {
-                    int untilSpill = -1;
-                    starved_ = !mayReadLocked(&untilSpill);
-                    if (!starved_) events |= POLLIN;
-                    if (!writes_.empty() && !holdingLocked()) events |= POLLOUT;
-                    timeout = untilSpill;
-                    if (txCheck_) timeout = timeout < 0 ? charTimeMs() : std::min(timeout, charTimeMs());
-                    if (sampleModemLocked()) {
-                        // Modem-line changes: sampled, since a thread in TIOCMIWAIT cannot be woken.
-                        timeout = timeout < 0 ? 20 : std::min(timeout, 20);
-                    }
-                }
-            }
-            pollfd p[2] = {{wake_, POLLIN, 0}, {fd_, events, 0}};
-            int nfds = events ? 2 : 1;
-            if (sysio::poll(p, static_cast<std::size_t>(nfds), timeout) < 0) return;
-            if (p[0].revents & POLLIN) sysio::drainEvent(wake_);
-            auto l = lock();
-            if (stopping_) return;
-            if (hungUp_) continue;
-            if (nfds == 2 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-                std::size_t room = std::min(receiveRoomLocked(), sizeof buf);
-                // Spilling: the queue is full and nobody has read it, so take what waits and let
-                // the oldest queued bytes give way.
-                if (room == 0 && !starved_) room = sizeof buf;
-                if (room) {
-                    ssize_t n = sysio::read(fd_, buf, room);
-                    if (n > 0 && !countersOk_) {
-                        receiveLocked(buf, static_cast<std::size_t>(n));
-                    } else if (n > 0) {
-                        auto out = decoder_.decode(buf, static_cast<std::size_t>(n), data);
-                        receiveLocked(data, out.length);
-                        if (out.breakSeen) addErrorsLocked(kBreakDetected);
-                        if (out.errorSeen) {
-                            std::uint32_t before = errors_;
-                            collectErrorsLocked();
-                            if (errors_ == before) addErrorsLocked(kParityError);
-                        }
-                    } else if (n == 0 || errno != EAGAIN) {
-                        hangUpLocked();
-                        continue;
-                    }
-                } else if (p[1].revents & (POLLHUP | POLLERR)) {
-                    hangUpLocked();
-                    continue;
-                }
-            }
-            if (!writes_.empty()) transmitLocked();
-            if (txCheck_ && writes_.empty()) {
-                int q = 0;
-                if (sysio::ioctl(fd_, TIOCOUTQ, &q) < 0 || q == 0) {
-                    txCheck_ = false;
-                    raiseLocked(kEvTxEmpty);
-                }
-            }
-            if (sampleModemLocked()) {
-                int m;
-                if (sysio::ioctl(fd_, TIOCMGET, &m) == 0) {
-                    int changed = m ^ lastModem_;
-                    std::uint32_t ev = 0;
-                    if (changed & TIOCM_CTS) ev |= kEvCts;
-                    if (changed & TIOCM_DSR) ev |= kEvDsr;
-                    if (changed & TIOCM_CD) ev |= kEvCd;
-                    if ((changed & TIOCM_RI) && (m & TIOCM_RI)) ev |= kEvRing;
-                    lastModem_ = m;
-                    raiseLocked(ev);
-                    if (changed & TIOCM_DSR) transmitLocked();
-                }
-            }
+        if (decoded_.size() < n + 1) decoded_.resize(n + 1);  // a mark held back may come first
+        auto out = decoder_.decode(p, n, decoded_.data());
+        receiveLocked(decoded_.data(), out.length);
+        if (out.breakSeen) addErrorsLocked(kBreakDetected);
+        if (out.errorSeen) {
+            std::uint32_t before = errors_;
+            collectErrorsLocked();
+            if (errors_ == before) addErrorsLocked(kParityError);
         }
     }
 
-    const int fd_;
-    const int wake_;
-    std::thread reader_;
+    // Modem-line changes are sampled, since a thread in TIOCMIWAIT cannot be woken.
+    int pollLimitLocked() override { return sampleModemLocked() ? 20 : -1; }
+
+    void afterWakeLocked() override {
+        if (!sampleModemLocked()) return;
+        int m;
+        if (sysio::ioctl(fd_, TIOCMGET, &m) != 0) return;
+        int changed = m ^ lastModem_;
+        std::uint32_t ev = 0;
+        if (changed & TIOCM_CTS) ev |= kEvCts;
+        if (changed & TIOCM_DSR) ev |= kEvDsr;
+        if (changed & TIOCM_CD) ev |= kEvCd;
+        if ((changed & TIOCM_RI) && (m & TIOCM_RI)) ev |= kEvRing;
+        lastModem_ = m;
+        raiseLocked(ev);
+        if (changed & TIOCM_DSR) transmitLocked();
+    }
+
     // Guarded by the mutex:
-    bool stopping_ = false;
     bool modemLines_ = false;
     int lastModem_ = 0;
     bool countersOk_ = false;
     kernel::LineCounters counters_;
     MarkDecoder decoder_;
-    bool txCheck_ = false;  // a write finished: report "transmit queue empty" once the line is idle
-    bool starved_ = false;  // the queue is full: the descriptor is not read
-    std::optional<std::chrono::steady_clock::time_point> fullSince_;  // when the queue filled
-    std::atomic<std::thread::id> readerId_{};
+    std::vector<std::uint8_t> decoded_;  // the reader's bytes with the marks taken out
 };
 
 }  // namespace
@@ -500,14 +355,19 @@ std::unique_ptr<Device> openTermios(const std::string& path, Failure* why) {
     ::tcsetattr(fd, TCSANOW, &t);
     int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0) return fail(errno);
-    if (why) *why = Failure{};
+    std::unique_ptr<TermiosDevice> device;
     try {
-        return std::make_unique<TermiosDevice>(fd, wake);
-    } catch (...) {  // no memory, or no reader thread: the port must not stay locked
+        device = std::make_unique<TermiosDevice>(fd, wake);
+    } catch (...) {  // no memory: the port must not stay locked
         ::close(wake);
         ::close(fd);
         throw;
     }
+    // From here on the device owns both descriptors: when its reader cannot start, its
+    // destruction closes them.
+    device->startReader();
+    if (why) *why = Failure{};
+    return device;
 }
 
 }  // namespace serial
