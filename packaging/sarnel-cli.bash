@@ -31,7 +31,7 @@ _sarnel_cli_buttons() {
 }
 
 # Port names, one a line: the COMn entries of VESKOR_PORT_DIR (they come first when a name is
-# resolved), then for each serial device present its COM name in the fixed table and its
+# resolved), the remote ports numbered in the per-user file of ports, then for each serial device present its COM name in the fixed table and its
 # path, then the stable /dev/serial/by-id names. Nothing is opened: a completion must not
 # disturb a device.
 _sarnel_cli_ports() {
@@ -40,6 +40,12 @@ _sarnel_cli_ports() {
         for dev in "$VESKOR_PORT_DIR"/COM*; do
             [[ -e $dev || -L $dev ]] && echo "${dev##*/}"
         done
+    fi
+    local ports=${XDG_CONFIG_HOME:-$HOME/.config}/sarnel/ports line
+    if [[ -r $ports ]]; then
+        while read -r line; do
+            [[ $line =~ ^[Cc][Oo][Mm]([1-9][0-9]*)[[:space:]]+(rfc2217|socket):// ]] && echo "COM${BASH_REMATCH[1]}"
+        done < "$ports"
     fi
     for dev in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
         [[ -c $dev ]] || continue

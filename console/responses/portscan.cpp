@@ -67,7 +67,9 @@ serial::NameSettings portnames() {
 
 std::string devicepath(const std::string& name) {
     serial::PortTarget target = serial::resolvePort(name, portnames());
-    return target.kind == serial::PortTarget::Kind::device ? std::move(target.path) : std::string();
+    const bool somewhere =
+        target.kind == serial::PortTarget::Kind::device || target.kind == serial::PortTarget::Kind::remote;
+    return somewhere ? std::move(target.path) : std::string();
 }
 
 PortScanner::PortScanner(ConsoleState& state, SerialFactory factory, ScanProgress* progress)

@@ -54,7 +54,7 @@ struct DeniedPort {
 // Where port names lead, as the component resolves them: COMn through the folder named by
 // VESKOR_PORT_DIR (read at every call), then the fixed table (serial/names.h).
 serial::NameSettings portnames();
-// The device path a port name leads to; empty when it leads to no device.
+// The device path or remote address a port name leads to; empty when it leads nowhere.
 std::string devicepath(const std::string& name);
 
 // What a scan is asked to do.

@@ -120,6 +120,18 @@ TEST(Completion, OffersThePortsOfThePortFolderWithoutOpeningThem) {
     EXPECT_EQ(complete({"sarnel-cli", "flash", "--port", "COM1"}, env).count("COM7"), 0u);
     for (const std::string& path : complete({"sarnel-cli", "press", "--port", "/dev/"}, env))
         EXPECT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    // Remote ports numbered in the per-user file; a USB port's kept number is not a name to
+    // offer when its port may be absent.
+    ASSERT_EQ(packtest::sh("mkdir " + quoted(dir + "/sarnel") +
+                           " && printf 'COM97 0403:6001 00 A1\\nCOM200 "
+                           "rfc2217://bench7:4001\\n' > " +
+                           quoted(dir + "/sarnel/ports"))
+                  .exit,
+              0);
+    const std::set<std::string> remote =
+        complete({"sarnel-cli", "run", "--port", "COM"}, "XDG_CONFIG_HOME=" + quoted(dir));
+    EXPECT_TRUE(remote.count("COM200"));
+    EXPECT_FALSE(remote.count("COM97"));
     packtest::sh("rm -rf " + quoted(dir));
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -93,12 +94,28 @@ int tableNumber(const std::string& path) {
     return 0;
 }
 
-// Step 1: the port folder.
+// The remote address a port folder's file holds (its first line); empty when it holds none.
+std::string remoteInFile(const std::string& entry) {
+    std::ifstream in(entry);
+    std::string line;
+    if (!in || !std::getline(in, line)) return {};
+    const std::size_t start = line.find_first_not_of(" \t");
+    const std::size_t end = line.find_last_not_of(" \t\r");
+    if (start == std::string::npos) return {};
+    line = line.substr(start, end + 1 - start);
+    return isRemoteName(line) ? line : std::string();
+}
+
+// Step 1: the port folder: a link to a device, or a file that holds a remote address.
 std::optional<PortTarget> fromPortFolder(int com, Lookup& lookup) {
     if (com <= 0 || lookup.settings().portDir.empty()) return std::nullopt;
     const std::string entry = lookup.settings().portDir + "/COM" + std::to_string(com);
     struct stat st {};
     if (::lstat(entry.c_str(), &st) != 0) return std::nullopt;
+    if (S_ISREG(st.st_mode)) {
+        if (std::string url = remoteInFile(entry); !url.empty())
+            return PortTarget{PortTarget::Kind::remote, std::move(url), entry, {}};
+    }
     return PortTarget{PortTarget::Kind::device, entryTarget(entry), entry, {}};
 }
 
@@ -108,17 +125,23 @@ std::optional<PortTarget> fromPath(std::string_view name) {
     return PortTarget{PortTarget::Kind::device, std::string(name), {}, {}};
 }
 
-// Remote ports (a URL) take their place here, between paths and kept numbers.
+// Step 3: a remote port's address.
+std::optional<PortTarget> fromRemoteName(std::string_view name) {
+    if (!isRemoteName(name)) return std::nullopt;
+    return PortTarget{PortTarget::Kind::remote, std::string(name), {}, {}};
+}
 
-// Step 3: a number kept in the per-user file for a port that is present.
+// Step 4: a number kept in the per-user file, for a remote port or a port that is present.
 std::optional<PortTarget> fromKeptNumber(int com, Lookup& lookup) {
     if (com <= 0 || lookup.settings().stateDir.empty()) return std::nullopt;
+    if (const std::string* remote = lookup.memory().remote(com))
+        return PortTarget{PortTarget::Kind::remote, *remote, {}, {}};
     const PortInfo* port = lookup.keeper(com);
     if (!port) return std::nullopt;
     return PortTarget{PortTarget::Kind::device, port->path, {}, {}};
 }
 
-// Step 4: the fixed table, unless the device there keeps a number of its own.
+// Step 5: the fixed table, unless the device there keeps a number of its own.
 std::optional<PortTarget> fromTable(std::string_view name, int com, Lookup& lookup) {
     const std::string path = tablePath(com);
     if (path.empty()) return std::nullopt;
@@ -165,6 +188,7 @@ PortTarget resolvePort(std::string_view name, const NameSettings& settings) {
     const int com = comNumber(name);
     if (auto t = fromPortFolder(com, lookup)) return *t;
     if (auto t = fromPath(name)) return *t;
+    if (auto t = fromRemoteName(name)) return *t;
     if (auto t = fromKeptNumber(com, lookup)) return *t;
     if (auto t = fromTable(name, com, lookup)) return *t;
     if (com == 0) return {PortTarget::Kind::other, std::string(name), {}, {}};

@@ -195,14 +195,33 @@ bool PortMemory::parseLine(const std::string& line, std::string& why) {
             why = first + " is beyond COM" + std::to_string(kLastNumber);
             return false;
         }
-        Entry entry{com, {}};
-        if (!parseIdentity(line, at, entry.id, why)) return false;
+        Entry entry{com, {}, {}};
+        std::size_t next = at;
+        if (std::string address = word(line, next); isRemoteName(address)) {
+            if (!parseRemote(address)) {
+                why = "\"" + address +
+                      "\" is not a remote port's address (rfc2217://HOST:PORT or socket://HOST:PORT)";
+                return false;
+            }
+            if (com < kFirstNumber) {
+                why = first + " is a local port's number; remote ports take COM" +
+                      std::to_string(kFirstNumber) + " to COM" + std::to_string(kLastNumber);
+                return false;
+            }
+            if (!word(line, next).empty()) {
+                why = "more than one address after " + first;
+                return false;
+            }
+            entry.remote = address;
+        } else if (!parseIdentity(line, at, entry.id, why)) {
+            return false;
+        }
         for (const Entry& e : entries_) {
             if (e.com == com) {
                 why = "COM" + std::to_string(com) + " is given twice";
                 return false;
             }
-            if (e.id == entry.id) {
+            if (entry.remote.empty() && e.remote.empty() && e.id == entry.id) {
                 why = "the port " + entry.id.text() + " has two numbers";
                 return false;
             }
@@ -239,27 +258,41 @@ bool PortMemory::parseLine(const std::string& line, std::string& why) {
 
 int PortMemory::number(const UsbIdentity& id) const {
     for (const Entry& e : entries_) {
-        if (e.id == id) return e.com;
+        if (e.remote.empty() && e.id == id) return e.com;
     }
     return 0;
 }
 
 const UsbIdentity* PortMemory::identity(int com) const {
     for (const Entry& e : entries_) {
-        if (e.com == com) return &e.id;
+        if (e.com == com) return e.remote.empty() ? &e.id : nullptr;
     }
     return nullptr;
+}
+
+const std::string* PortMemory::remote(int com) const {
+    for (const Entry& e : entries_) {
+        if (e.com == com) return e.remote.empty() ? nullptr : &e.remote;
+    }
+    return nullptr;
+}
+
+bool PortMemory::taken(int com) const {
+    for (const Entry& e : entries_) {
+        if (e.com == com) return true;
+    }
+    return false;
 }
 
 int PortMemory::assign(const UsbIdentity& id) {
     if (const int known = number(id)) return known;
     for (int com = kFirstNumber; com <= kLastNumber; ++com) {
-        if (identity(com)) continue;
+        if (taken(com)) continue;
         if (lines_.empty()) {
             lines_.push_back("# COM numbers of USB serial ports by their identity (ids, interface, serial");
             lines_.push_back("# number), and the port the console last had open. Written by Sarnel.");
         }
-        entries_.push_back({com, id});
+        entries_.push_back({com, id, {}});
         // After the last assignment, so the file reads in the order numbers were given.
         std::size_t at = lines_.size();
         for (std::size_t i = lines_.size(); i-- > 0;) {

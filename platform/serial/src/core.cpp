@@ -115,6 +115,7 @@ void CoreDevice::hangUpLocked() {
     for (WriteOp& w : writes_) w.state->finish(Code::hungUp, w.sent);
     writes_.clear();
     if (waiter_) std::exchange(waiter_, nullptr)->finish(Code::hungUp, 0);
+    hungUpLocked();
 }
 
 void CoreDevice::cancelAllLocked() {

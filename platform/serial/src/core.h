@@ -1,4 +1,4 @@
-// The part of a serial device that both backends share: the receive queue, error flags, event
+// The part of a serial device that every backend shares: the receive queue, error flags, event
 // mask and event wait, and the lists of unfinished reads and writes. A backend moves bytes
 // between the line and this core and supplies the control-block, modem and transmit hooks.
 //
@@ -120,6 +120,7 @@ protected:
     virtual void collectErrorsLocked() {}              // before clearError reads the flags
     virtual void purgeBackendLocked(std::uint32_t) {}  // the line side of purge
     virtual void receiveRoomFreedLocked() {}           // a read took bytes from the queue
+    virtual void hungUpLocked() {}                     // hangUpLocked ended every request
 
     // Ends every request (the destructor of a backend calls it).
     void cancelAllLocked();

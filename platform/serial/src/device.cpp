@@ -7,7 +7,7 @@ namespace serial {
 namespace {
 
 std::unique_ptr<Device> refuse(Failure* why, Code code, const std::string& path) {
-    if (why) *why = Failure{code, 0, path, {}, {}};
+    if (why) *why = Failure{code, 0, path, {}, {}, {}};
     return nullptr;
 }
 
@@ -20,6 +20,7 @@ std::unique_ptr<Device> openDevice(const std::string& path, Failure* why) {
         return end;
     }
     if (pairWhy == Code::busy) return refuse(why, Code::busy, path);
+    if (isRemoteName(path)) return openRemote(path, why);
     if (path.empty() || path[0] != '/') return refuse(why, Code::notFound, path);
     return openTermios(path, why);
 }
@@ -30,6 +31,7 @@ std::unique_ptr<Device> openDevice(const PortTarget& target, Failure* why) {
         if (why) why->ownName = target.ownName;
         return nullptr;
     }
+    if (target.kind == PortTarget::Kind::remote) return openRemote(target.path, why);
     return openDevice(target.path, why);
 }
 

@@ -58,13 +58,14 @@ Code codeForErrno(int error) {
 }
 
 Failure systemFailure(int error, const std::string& path) {
-    Failure f{codeForErrno(error), error, path, {}, {}};
+    Failure f{codeForErrno(error), error, path, {}, {}, {}};
     if (f.code == Code::accessDenied) f.group = accessGroup(path);
     return f;
 }
 
 std::string Failure::cause() const {
     std::string what;
+    if (!detail.empty()) return path.empty() ? detail : path + ": " + detail;
     switch (code) {
         case Code::notFound:
             what = "no such device";

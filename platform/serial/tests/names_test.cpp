@@ -246,4 +246,29 @@ TEST(AccessGroup, NamesAGroupOnlyWhenMembershipWouldHelp) {
     EXPECT_EQ(accessGroup((folder.dir / "missing").string()), "");
 }
 
+TEST(PortNames, RemotePortsByAddressByFolderFileAndByNumber) {
+    PortFolder folder;
+    std::ofstream(folder.dir / "COM7") << "  rfc2217://bench7:4001 \r\n";
+    std::ofstream(folder.dir / "ports") << "COM200 socket://127.0.0.1:7000\n";
+    NameSettings settings;
+    settings.portDir = folder.dir.string();
+    settings.stateDir = folder.dir.string();
+    FakePortInfo none;
+    settings.info = &none;
+
+    PortTarget t = resolvePort("rfc2217://lab:1", settings);
+    EXPECT_EQ(t.kind, Kind::remote);
+    EXPECT_EQ(t.path, "rfc2217://lab:1");
+    t = resolvePort("COM7", settings);
+    EXPECT_EQ(t.kind, Kind::remote);
+    EXPECT_EQ(t.path, "rfc2217://bench7:4001");
+    EXPECT_EQ(t.entry, (folder.dir / "COM7").string());
+    t = resolvePort("com200", settings);
+    EXPECT_EQ(t.kind, Kind::remote);
+    EXPECT_EQ(t.path, "socket://127.0.0.1:7000");
+    // A folder file that holds no address is what it was before: the entry itself.
+    std::ofstream(folder.dir / "COM8") << "not an address\n";
+    EXPECT_EQ(resolvePort("COM8", settings).kind, Kind::device);
+}
+
 }  // namespace

@@ -77,6 +77,10 @@ TEST(PortMemory, RefusesWhatItCannotReadWhole) {
         {"COM97 04d8:000a 00 A\x01"
          "1\n",
          "serial number is missing"},
+        {"COM5 rfc2217://bench7:4001\n", "COM5 is a local port's number; remote ports take COM97 to COM999"},
+        {"COM200 rfc2217://bench7\n", "not a remote port's address"},
+        {"COM200 socket://a:1 socket://b:2\n", "more than one address"},
+        {"COM200 socket://a:1\nCOM200 04d8:000a 00 A1\n", "line 2: COM200 is given twice"},
     };
     for (const auto& c : cases) {
         const PortMemory m = PortMemory::parse(c.text, "/home/ann/.config/sarnel/ports");
@@ -162,6 +166,17 @@ TEST(PortMemory, TwoProgramsNumberingAtOnceLoseNothing) {
     EXPECT_EQ(m.problem(), "");
     for (int n = 97; n < 97 + 80; ++n) EXPECT_NE(m.identity(n), nullptr) << n;
     EXPECT_EQ(m.identity(97 + 80), nullptr);
+}
+
+// Remote ports named by hand share the numbers: a new USB port never takes one of theirs.
+TEST(PortMemory, RemotePortsKeepTheirNumbers) {
+    PortMemory m = PortMemory::parse("COM97 rfc2217://bench7:4001\nCOM98 SOCKET://[::1]:7000\n", "ports");
+    ASSERT_FALSE(m.damaged()) << m.problem();
+    ASSERT_TRUE(m.remote(97));
+    EXPECT_EQ(*m.remote(97), "rfc2217://bench7:4001");
+    EXPECT_EQ(m.identity(97), nullptr);
+    EXPECT_EQ(m.remote(99), nullptr);
+    EXPECT_EQ(m.assign({"04d8", "000a", "00", "A1"}), 99);
 }
 
 }  // namespace

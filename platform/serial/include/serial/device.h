@@ -1,5 +1,6 @@
 // The serial-device layer: one small interface over a real termios device (ports and
-// pseudo-terminals) and the in-memory null-modem pair (nullmodem.h).
+// pseudo-terminals), a port on another machine served over TCP (names.h, RemoteAddress), and
+// the in-memory null-modem pair (nullmodem.h).
 //
 // It offers what a Windows-style serial driver offers its clients: a control block, driver
 // time-outs, queue sizes, escape functions, an error-and-status query, modem status, purge, an
@@ -51,6 +52,9 @@ struct Failure {
     std::string group;  // accessDenied: the group whose members may open the device, if any
     // notFound: the name the port at this name's place in the table answers to now ("COM97")
     std::string ownName;
+    // What went wrong in words, where the code alone does not say it (a remote port: "connection
+    // refused by bench7 port 4001"); empty otherwise.
+    std::string detail;
     // "/dev/ttyUSB0: permission denied (the device belongs to the group dialout)"
     std::string cause() const;
 };
@@ -197,9 +201,9 @@ public:
     virtual Code cancel(Request& request) = 0;
 };
 
-// Opens a device for exclusive use by its path: a device path, or the name of an in-memory
-// pair end (nullmodem.h). On failure `why` says why: notFound, busy, accessDenied or another
-// code, with the system's errno.
+// Opens a device for exclusive use by its path: a device path, a remote port's address, or the
+// name of an in-memory pair end (nullmodem.h). On failure `why` says why: notFound, busy, accessDenied or
+// another code, with the system's errno.
 std::unique_ptr<Device> openDevice(const std::string& path, Failure* why = nullptr);
 // Opens what a port name resolved to (names.h).
 std::unique_ptr<Device> openDevice(const PortTarget& target, Failure* why = nullptr);

@@ -30,15 +30,34 @@ NameSettings environmentNames();
 // empty when neither helps.
 std::string userStateFolder(const char* xdgConfigHome, const char* home);
 
+// A port on another machine, served over TCP: "rfc2217://HOST:PORT" with the telnet com-port
+// control option (line settings, modem lines and break travel with the data), or
+// "socket://HOST:PORT", the bytes alone. HOST is a name, an IPv4 address or an IPv6 address in
+// brackets; PORT 1-65535. The scheme is matched in any case.
+struct RemoteAddress {
+    bool comPortControl = false;  // rfc2217://
+    std::string host;             // without the brackets of an IPv6 address
+    std::string port;
+    // "bench7 port 4001"
+    std::string where() const;
+};
+
+// Whether `name` is meant as a remote port's address (it starts with rfc2217:// or socket://),
+// well formed or not.
+bool isRemoteName(std::string_view name);
+// The address a remote port's name gives; nullopt when it is not well formed.
+std::optional<RemoteAddress> parseRemote(std::string_view name);
+
 // Where a name leads.
 struct PortTarget {
     enum class Kind {
         none,    // a COM name that leads nowhere (COM0, COM97 without a port)
         device,  // a device path
         other,   // any other name, passed on as it is (the end of an in-memory pair)
+        remote,  // a remote port's address (path)
     };
     Kind kind = Kind::none;
-    std::string path;   // the device path; for `other` and `none` the name as given
+    std::string path;   // the device path or remote address; for `other` and `none` the name
     std::string entry;  // the port folder's entry the name was found as; empty otherwise
     // For `none`: the name the device at this name's table place answers to now ("COM97"),
     // when it keeps a number of its own; empty otherwise.
@@ -49,8 +68,10 @@ struct PortTarget {
 //   1. COMn as an entry of settings.portDir: the device its link leads to (the entry itself
 //      when the link dangles, so that opening it says the device is gone);
 //   2. a name that starts with "/" is a device path;
-//   3. COMn kept in the per-user file for a USB port that is present: that port's device;
-//   4. COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31, unless
+//   3. a remote port's address (rfc2217://, socket://) is that remote port;
+//   4. COMn kept in the per-user file: the remote port named there, or the USB port that is
+//      present with the identity kept there;
+//   5. COM1-32 = /dev/ttyS0-31, COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31, unless
 //      the device there keeps a number of its own (then this name leads nowhere, so that one
 //      device is never listed twice).
 // "COM" may be written in any case, the number without leading zeros.

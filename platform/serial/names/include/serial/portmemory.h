@@ -1,9 +1,11 @@
 // The per-user file of port names, `ports` in the user's state folder (~/.config/sarnel/): the
-// COM numbers given to USB serial ports that report a serial number, and the port the console
-// had open when it last closed. One line each:
+// COM numbers given to USB serial ports that report a serial number, the ports on other
+// machines a person named, and the port the console had open when it last closed. One line
+// each:
 //
 //   # a comment
 //   COM97 0403:6001 00 A12345XY        the port with this identity answers to COM97
+//   COM200 rfc2217://bench7:4001       a remote port (names.h), numbered by hand from COM97 up
 //   last usb 0403:6001 00 A12345XY     the console last had this port open...
 //   last path /dev/ttyS0               ...or this one, which has no identity
 //
@@ -53,6 +55,10 @@ public:
     int number(const UsbIdentity& id) const;
     // The identity that COMn is kept for; nullptr when none.
     const UsbIdentity* identity(int com) const;
+    // The remote port's address that COMn names; nullptr when none.
+    const std::string* remote(int com) const;
+    // Whether COMn is given to anything.
+    bool taken(int com) const;
     const RememberedPort& last() const { return last_; }
 
     // In memory: gives `id` the lowest free number (0 when every number is taken) unless it has
@@ -66,7 +72,8 @@ public:
 private:
     struct Entry {
         int com;
-        UsbIdentity id;
+        UsbIdentity id;      // a USB port's identity...
+        std::string remote;  // ...or a remote port's address
     };
     bool parseLine(const std::string& line, std::string& why);
 
