@@ -16,7 +16,7 @@ _sarnel_cli_options() {
         compile) echo --raw --sample ;;
         decode) echo --continuous ;;
         flash) echo --port --simulate --from-app --stop-on-error --timing ;;
-        ports) echo --all --simulate ;;
+        ports) echo --all --json --simulate ;;
         press) echo --port --timeout --json --simulate ;;
         reg) echo --port --addr --reg --reg16 --count --data --json --timeout --simulate ;;
         run) echo --port --continuous --timeout --json --log --repeat --interval --simulate ;;

@@ -62,7 +62,8 @@ void BenchLine::logsent(const std::string& frame) {
 
 void BenchLine::run(bench::Exchange& exchange) {
     exchange_ = &exchange;
-    bench::runexchange(exchange, [this] { return session_.interrupts().requested(); });
+    bench::runexchange(exchange,
+                       [this] { return session_.interrupts().requested() || session_.unplugged(); });
     exchange_ = nullptr;
 }
 
@@ -79,7 +80,7 @@ void BenchLine::replied(std::string_view reply, std::string_view lines) {
 
 int benchfinish(const char* command, Session& session, const std::string& port, bool sent, bool answered,
                 int timeoutMs) {
-    if (!session.interrupts().requested() && !sent) {
+    if (!session.interrupts().requested() && !session.unplugged() && !sent) {
         std::fprintf(stderr, "sarnel-cli %s: the frame could not be sent on %s\n", command, port.c_str());
         return kExitFailure;
     }

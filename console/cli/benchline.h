@@ -42,7 +42,7 @@ public:
     bool send(const std::string& frame) override;
     // Logs a frame that goes out by another way (the compile action).
     void logsent(const std::string& frame);
-    // Runs `exchange` until it ends or Ctrl-C (or SIGTERM) comes.
+    // Runs `exchange` until it ends, Ctrl-C (or SIGTERM) comes or the adapter is unplugged.
     void run(bench::Exchange& exchange);
 
 private:
@@ -55,8 +55,8 @@ private:
 };
 
 // The end of a bench command that ran `exchange` on `port`: an interrupt gives its status
-// (130, 143), a frame that could not be sent kExitFailure (the alert has said why), no answer
-// in time kExitNoReply; each with a line on standard error. 0 when it ran to its end.
+// (130, 143), an unplugged adapter kExitFailure, a frame that could not be sent kExitFailure (the alert has
+// said why), no answer in time kExitNoReply; each with a line on standard error. 0 when it ran to its end.
 int benchfinish(const char* command, Session& session, const std::string& port, bool sent, bool answered,
                 int timeoutMs);
 

@@ -65,7 +65,7 @@ int run(const std::vector<std::string>& given) {
         const auto started = bench::Clock::now();
         Session session(options.simulate);
         const std::string port = options.port.empty() ? session.simulatedPort() : options.port;
-        if (!session.console().openport(port)) return kExitFailure;
+        if (!session.openport(port)) return kExitFailure;
         bench::BusScan scan(range);
         BenchLine line(session, started);
         bench::TransferRun exchange(scan, line, std::chrono::milliseconds(options.timeoutMs));

@@ -7,6 +7,7 @@
 #include "console/cli/cli.h"
 #include "console/cli/input.h"
 #include "console/cli/interrupts.h"
+#include "console/cli/unplugwatch.h"
 #if SARNEL_HAS_SIMULATOR
 #include "console/base/simulatedport.h"
 #endif
@@ -185,6 +186,7 @@ int run(const std::vector<std::string>& args) {
 #else
         if (simulate) throw std::runtime_error("this build has no adapter simulator");
 #endif
+        UnplugWatch unplug(*interrupts, port);
         std::unique_ptr<SerialControl> rs232 = createRs232();
         rs232->open(port, "115200,n,8,1");
         rs232->setBreak(0);
@@ -203,11 +205,14 @@ int run(const std::vector<std::string>& args) {
             // An interrupt is the window's Cancel. It is set again at every pass of a wait,
             // since the run clears the abort flag when it starts.
             interrupts->onRequest([&loader] { loader.abort(); });
-            if (!interrupts->requested()) {
+            // An adapter pulled out ends the run too: nothing it waits for can come.
+            unplug.onUnplug([&loader] { loader.abort(); });
+            if (!interrupts->requested() && !unplug.unplugged()) {
                 started = true;
                 loader.write(spec, fromApp);
             }
             interrupts->onRequest({});
+            unplug.onUnplug({});
         }
         rs232->close();
         view.finish();
@@ -235,7 +240,11 @@ int run(const std::vector<std::string>& args) {
         const bool complete = boot::textvalue(view.text(Field::eofrecords)) > 0;
         const bool clean = boot::textvalue(view.text(Field::dataerrors)) == 0;
         status = complete && clean ? kExitOk : kExitFailure;
-        if (interrupts->requested()) {
+        if (unplug.unplugged()) {
+            status = kExitFailure;
+            std::fprintf(stderr, "sarnel-cli flash: %s%s\n", unplug.text().c_str(),
+                         started ? "; the update is incomplete: flash the file again once it is back" : "");
+        } else if (interrupts->requested()) {
             status = interrupts->exitstatus();
             std::fprintf(stderr, "sarnel-cli flash: interrupted (%s)%s\n", interrupts->name(),
                          started ? "; the update is incomplete: the adapter may be waiting in its "

@@ -53,9 +53,18 @@ bool Interrupts::takeSignals() {
     return came;
 }
 
+void Interrupts::serve(int fd, std::function<void()> ready) {
+    served_ = fd;
+    ready_ = std::move(ready);
+}
+
 void Interrupts::processEvents() {
     takeSignals();
     com::serveApartment();
+    if (served_ >= 0) {
+        pollfd fd{served_, POLLIN, 0};
+        if (sysio::poll(&fd, 1, 0) == 1 && ready_) ready_();
+    }
 }
 
 void Interrupts::waitUntil(std::chrono::steady_clock::time_point deadline) {
@@ -63,11 +72,12 @@ void Interrupts::waitUntil(std::chrono::steady_clock::time_point deadline) {
     if (takeSignals()) return;  // a new request ends the wait: the caller looks at it
     const int wake = com::apartmentWakeDescriptor();
     if (deadline <= steady_clock::now()) return;
-    // A negative descriptor (no apartment) is left out by ppoll.
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake, POLLIN, 0}};
-    if (sysio::pollUntil(fds, 2, deadline) <= 0) return;
+    // A negative descriptor (no apartment, nothing served) is left out by poll.
+    pollfd fds[3] = {{fd_, POLLIN, 0}, {wake, POLLIN, 0}, {served_, POLLIN, 0}};
+    if (sysio::pollUntil(fds, 3, deadline) <= 0) return;
     if (fds[0].revents != 0) takeSignals();
     if (fds[1].revents != 0) com::serveApartment();
+    if (fds[2].revents != 0 && ready_) ready_();
 }
 
 }  // namespace sarnel::cli

@@ -1,7 +1,9 @@
 // Ctrl-C and termination requests for the port commands. SIGINT and SIGTERM are blocked and
 // read from a signal descriptor by the command's waits, so nothing runs inside a signal
 // handler: a request is seen between two passes of a wait, where the command ends as the
-// window's Cancel would, closes its port and exits with 128 + the signal's number.
+// window's Cancel would, closes its port and exits with 128 + the signal's number. The same
+// waits serve one more descriptor, the hot-plug watcher's, so an unplugged adapter ends a
+// wait at once too.
 #pragma once
 
 #include <signal.h>
@@ -37,7 +39,11 @@ public:
     // run clears at its start is set again at its first wait. Empty: nothing is called.
     void onRequest(std::function<void()> call) { onRequest_ = std::move(call); }
 
-    // Pump: serves the component apartment and the signal descriptor.
+    // Serves `fd` in every wait as well: when it is readable, `ready` runs on this thread and
+    // the wait ends. One descriptor at a time; -1 stops serving it.
+    void serve(int fd, std::function<void()> ready);
+
+    // Pump: serves the component apartment, the signal descriptor and the one given to serve.
     void processEvents() override;
     void waitUntil(std::chrono::steady_clock::time_point deadline) override;
 
@@ -50,6 +56,8 @@ private:
     int fd_ = -1;
     int signal_ = 0;
     std::function<void()> onRequest_;
+    int served_ = -1;
+    std::function<void()> ready_;
 };
 
 }  // namespace sarnel::cli

@@ -54,7 +54,7 @@ int run(const std::vector<std::string>& given) {
         const auto started = bench::Clock::now();
         Session session(options.simulate);
         const std::string port = options.port.empty() ? session.simulatedPort() : options.port;
-        if (!session.console().openport(port)) return kExitFailure;
+        if (!session.openport(port)) return kExitFailure;
         std::vector<std::string> answers;
         for (std::string_view frame : button->frames) answers.emplace_back(answercode(frame));
         BenchLine line(session, started);

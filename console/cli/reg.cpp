@@ -98,7 +98,7 @@ int run(const std::vector<std::string>& given) {
         const auto started = bench::Clock::now();
         Session session(options.simulate);
         const std::string port = options.port.empty() ? session.simulatedPort() : options.port;
-        if (!session.console().openport(port)) return kExitFailure;
+        if (!session.openport(port)) return kExitFailure;
         std::unique_ptr<bench::Transfer> request;
         if (reading)
             request = std::make_unique<bench::RegisterRead>(at, bytes);

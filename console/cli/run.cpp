@@ -94,7 +94,8 @@ int repeat(Session& session, BenchLine& line, const RunOptions& o, const std::st
     std::fflush(stdout);
     const bench::RepeatSummary& s = runs.summary();
     std::fprintf(stderr, "sarnel-cli run: %s\n", bench::summarytext(s).c_str());
-    if (session.interrupts().requested()) return finish("run", session, port, true, o.port.timeoutMs);
+    if (session.interrupts().requested() || session.unplugged())
+        return finish("run", session, port, true, o.port.timeoutMs);
     if (runs.outcome() == bench::RepeatRun::Outcome::NotSent) {
         std::fprintf(stderr, "sarnel-cli run: stopped: run %llu could not be sent on %s\n",
                      static_cast<unsigned long long>(s.runs), port.c_str());
@@ -138,7 +139,7 @@ int run(const std::vector<std::string>& args) {
         const auto started = bench::Clock::now();
         Session session(options.simulate);
         const std::string port = options.port.empty() ? session.simulatedPort() : options.port;
-        if (session.console().openport(port)) {
+        if (session.openport(port)) {
             session.view().queue = script;
             session.view().continuous = options.continuous;
             BenchLine line(session, started);

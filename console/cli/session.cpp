@@ -83,6 +83,7 @@ Session::Session(bool simulate) {
 }
 
 Session::~Session() {
+    watch_.reset();
     console_.reset();
     simulation_.reset();
     if (apartment_) com::uninitializeApartment();
@@ -93,6 +94,11 @@ std::string Session::simulatedPort() const {
     if (simulation_) return simulation_->port.portName();
 #endif
     return {};
+}
+
+bool Session::openport(const std::string& name) {
+    watch_ = std::make_unique<UnplugWatch>(interrupts_, name);
+    return console_->openport(name);
 }
 
 bool Session::awaitanswers(std::size_t from, const std::vector<std::string>& expected,
@@ -107,7 +113,8 @@ bool Session::awaitanswers(std::size_t from, const std::vector<std::string>& exp
         return matched == expected.size();
     };
     pump().processEvents();
-    while (!arrived() && !interrupts_.requested() && std::chrono::steady_clock::now() < deadline)
+    while (!arrived() && !interrupts_.requested() && !unplugged() &&
+           std::chrono::steady_clock::now() < deadline)
         pump().waitUntil(deadline);
     return arrived();
 }
@@ -116,6 +123,10 @@ int finish(const char* command, Session& session, const std::string& port, bool 
     if (session.interrupts().requested()) {
         std::fprintf(stderr, "sarnel-cli %s: interrupted (%s)\n", command, session.interrupts().name());
         return session.interrupts().exitstatus();
+    }
+    if (session.unplugged()) {
+        std::fprintf(stderr, "sarnel-cli %s: %s\n", command, session.unplug().c_str());
+        return kExitFailure;
     }
     if (!answered) {
         std::fprintf(stderr, "sarnel-cli %s: no reply from %s within %d ms\n", command, port.c_str(),

@@ -10,6 +10,7 @@
 
 #include "console/base/consolestate.h"
 #include "console/cli/interrupts.h"
+#include "console/cli/unplugwatch.h"
 #include "console/shell/mainconsole.h"
 
 namespace sarnel::cli {
@@ -73,8 +74,15 @@ public:
     ConsoleState& state() { return state_; }
     // The simulated adapter's port name; "" without --simulate.
     std::string simulatedPort() const;
+    // Opens the port as choosing it in the port list does, and watches it from then on;
+    // false after a failure (the alert has been shown).
+    bool openport(const std::string& name);
+    // True once the open port's adapter has been unplugged; unplug() then says so.
+    bool unplugged() const { return watch_ && watch_->unplugged(); }
+    std::string unplug() const { return watch_ ? watch_->text() : std::string(); }
     // Lets events run until replies with the codes `expected` have come in this order among
-    // the replies from number `from` on, `timeout` has passed or an interrupt has come; true
+    // the replies from number `from` on, `timeout` has passed, an interrupt has come or the
+    // adapter has been unplugged; true
     // when they came. Replies of other codes (the adapter's reset and interrupt reports) are
     // decoded as the window decodes them, and the wait goes on. Take `from` from
     // view().codes.size() before sending, so that replies decoded during the write path's
@@ -89,12 +97,13 @@ private:
     TextView view_;
     ConsoleState state_;
     std::unique_ptr<MainConsole> console_;
+    std::unique_ptr<UnplugWatch> watch_;
     bool apartment_ = false;
 };
 
 // The end of a port command after its wait: an interrupt gives its status (130, 143) with a
-// line on standard error, no answer within the time-out kExitNoReply with a line naming the
-// port, else kExitOk.
+// line on standard error, an unplugged adapter kExitFailure with the unplug's text, no answer
+// within the time-out kExitNoReply with a line naming the port, else kExitOk.
 int finish(const char* command, Session& session, const std::string& port, bool answered, int timeoutMs);
 
 // The activity text for a terminal: CR LF line breaks become "\n", a final line break added.

@@ -26,15 +26,13 @@ std::optional<serial::PortInfo> deviceinfo(const std::string& path, const serial
     return serial::systemPortInfo()->device(path);
 }
 
-// "FTDI FT232R USB UART": the maker's name and the product's, the maker left out when the
-// product already starts with it.
-std::string product(const serial::PortInfo& info) {
+}  // namespace
+
+std::string productname(const serial::PortInfo& info) {
     if (info.manufacturer.empty() || info.product.rfind(info.manufacturer, 0) == 0) return info.product;
     if (info.product.empty()) return info.manufacturer;
     return info.manufacturer + " " + info.product;
 }
-
-}  // namespace
 
 OpenPort identifyport(const std::string& name, const serial::NameSettings& names) {
     OpenPort port;
@@ -81,7 +79,7 @@ std::string porttext(const OpenPort& port) {
     std::string text = port.name;
     if (!port.path.empty() && port.path != port.name) text += "  " + port.path;
     if (port.info) {
-        if (const std::string p = product(*port.info); !p.empty()) text += "  " + p;
+        if (const std::string p = productname(*port.info); !p.empty()) text += "  " + p;
         if (!port.info->serial.empty()) text += "  serial " + port.info->serial;
     }
     return text;
@@ -90,7 +88,7 @@ std::string porttext(const OpenPort& port) {
 std::string porttip(const std::string& path, const std::optional<serial::PortInfo>& info) {
     std::string tip = path;
     if (!info) return tip;
-    if (const std::string p = product(*info); !p.empty()) tip += "\n" + p;
+    if (const std::string p = productname(*info); !p.empty()) tip += "\n" + p;
     if (info->usb) tip += "\nUSB " + info->vendorId + ":" + info->productId;
     if (!info->serial.empty()) tip += "\nserial number " + info->serial;
     if (!info->byId.empty()) tip += "\n" + info->byId;

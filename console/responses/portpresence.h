@@ -37,6 +37,9 @@ bool bringsback(const serial::PortChange& change, const OpenPort& port, const se
 // "the adapter on COM97 (/dev/ttyUSB0) was unplugged"
 std::string unpluggedtext(const OpenPort& port);
 
+// The product as a listing names it: the maker's name and the product's ("FTDI FT232R USB
+// UART"), the maker left out when the product already starts with it.
+std::string productname(const serial::PortInfo& info);
 // What a listing shows of a port: "COM97  /dev/ttyUSB0  USB-Serial Converter  serial A12345XY";
 // the parts the system does not know are left out.
 std::string porttext(const OpenPort& port);

@@ -144,6 +144,8 @@ ScanResult PortScanner::scan(const ScanRequest& request) {
             } else {
                 listed = true;
             }
+            const bool answered = listed;
+            if (request.listSilent) listed = true;
             if (listed) {
                 std::string path;
                 try {
@@ -153,7 +155,7 @@ ScanResult PortScanner::scan(const ScanRequest& request) {
                 // The control may report the name in its device-namespace form ("\\.\COM3");
                 // the device path is what the engineer needs.
                 if (path.empty() || path[0] != '/') path = devicepath(name);
-                result.ports.push_back({name, path});
+                result.ports.push_back({name, path, answered});
             }
         }
         rs232.close();

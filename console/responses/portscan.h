@@ -66,12 +66,15 @@ struct ScanRequest {
     int maxport = 1000;                    // COM1 to COM(maxport - 1) are tried; 0 means 1000
     // The calling window's frame, used only to centre the progress window.
     std::int32_t left = 0, width = 0, top = 0, height = 0;
+    // With `expected`: list the ports that open but do not answer too (answered false).
+    bool listSilent = false;
 };
 
 // A port the scan listed.
 struct ScannedPort {
-    std::string name;  // "COM3"
-    std::string path;  // its device path, as its control reported it ("/dev/ttyUSB0")
+    std::string name;      // "COM3"
+    std::string path;      // its device path, as its control reported it ("/dev/ttyUSB0")
+    bool answered = true;  // it answered as expected (always, for a scan that expects nothing)
 };
 
 // What a scan found.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 
 #include "cli_support.h"
@@ -23,7 +26,52 @@ using namespace clitest;
 TEST(CliPorts, FindsTheSimulatedAdapter) {
     const Result r = cli("ports --simulate");
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_NE(r.out.find("COM3\t/dev/pts/"), std::string::npos) << r.out;
+    // A header, then one line; a pseudo-terminal: the system knows nothing more than its path.
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("PORT +DEVICE +BY-ID +PRODUCT +SERIAL +ADAPTER\n"
+                                                   "COM3 +/dev/pts/[0-9]+ +- +- +- +yes\n")))
+        << r.out;
+}
+
+// The adapter as COMn of a port folder, another port that opens but never answers beside it.
+TEST(CliPorts, JsonSaysWhichPortsAnsweredAsAnAdapter) {
+    FakeAdapter adapter([](const std::string& frame) {
+        return frame == "$0000" ? std::vector<Piece>{{{}, "!000002260005\r\n"}} : std::vector<Piece>{};
+    });
+    FakeAdapter silent([](const std::string&) { return std::vector<Piece>{}; });
+    const std::string folder = scratch() + "/ports-json";
+    ::mkdir(folder.c_str(), 0700);
+    ::unlink((folder + "/COM5").c_str());
+    ::unlink((folder + "/COM6").c_str());
+    ASSERT_EQ(::symlink(adapter.path().c_str(), (folder + "/COM5").c_str()), 0);
+    ASSERT_EQ(::symlink(silent.path().c_str(), (folder + "/COM6").c_str()), 0);
+    ::setenv("VESKOR_PORT_DIR", folder.c_str(), 1);
+    const Result some = cli("ports --json");
+    const Result all = cli("ports --all --json");
+    ::unsetenv("VESKOR_PORT_DIR");
+    ASSERT_EQ(some.exit, 0) << some.err;
+    ASSERT_EQ(all.exit, 0) << all.err;
+
+    auto find = [](const nlohmann::json& list, const std::string& name) {
+        for (const nlohmann::json& port : list) {
+            if (port.at("name") == name) return port;
+        }
+        return nlohmann::json();
+    };
+    const nlohmann::json adapters = nlohmann::json::parse(some.out);
+    ASSERT_TRUE(adapters.is_array()) << some.out;
+    const nlohmann::json com5 = find(adapters, "COM5");
+    ASSERT_FALSE(com5.is_null()) << some.out;
+    EXPECT_EQ(com5.at("path"), adapter.path());
+    EXPECT_EQ(com5.at("adapter"), true);
+    EXPECT_EQ(com5.at("usb"), false);
+    EXPECT_TRUE(com5.at("serial").is_null());
+    EXPECT_TRUE(com5.at("byId").is_null());
+    EXPECT_TRUE(find(adapters, "COM6").is_null()) << "a port that does not answer is no adapter";
+
+    const nlohmann::json every = nlohmann::json::parse(all.out);
+    EXPECT_EQ(find(every, "COM5").at("adapter"), true) << all.out;
+    EXPECT_EQ(find(every, "COM6").at("adapter"), false) << all.out;
+    EXPECT_EQ(find(every, "COM6").at("path"), silent.path());
 }
 
 TEST(CliRun, SendsAScriptAndPrintsTheActivity) {

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli_support.h"
@@ -75,15 +77,17 @@ TEST(CliRemote, TheScanListsRemotePortsNamedInThePortFolderAndThePerUserFile) {
     const std::string before = config ? config : "";
     ::setenv("VESKOR_PORT_DIR", folder.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
-    const Result r = cli("ports");
+    const Result r = cli("ports --json");
     ::unsetenv("VESKOR_PORT_DIR");
     if (config)
         ::setenv("XDG_CONFIG_HOME", before.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_NE(r.out.find("COM150\t" + server.rfc2217() + "\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("COM151\t" + server.raw() + "\n"), std::string::npos) << r.out;
+    std::map<std::string, std::string> listed;  // name: path
+    for (const nlohmann::json& port : nlohmann::json::parse(r.out)) listed[port.at("name")] = port.at("path");
+    EXPECT_EQ(listed["COM150"], server.rfc2217()) << r.out;
+    EXPECT_EQ(listed["COM151"], server.raw()) << r.out;
 }
 
 TEST(CliRemote, APortThatCannotBeReachedSaysWhyWithHostAndPort) {
