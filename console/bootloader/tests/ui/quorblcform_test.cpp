@@ -117,6 +117,22 @@ TEST_F(Window, TheScanListsEveryPortThatOpensAndLeavesNoneOpen) {
     EXPECT_EQ(list->currentIndex(), 0);
 }
 
+TEST_F(Window, TheMainWindowsAdapterIsPreSelectedAndOpened) {
+    state.adapterport = "COM9";
+    form->portscanx();
+    EXPECT_EQ(child<QComboBox>("portselect")->currentIndex(), 2);
+    EXPECT_TRUE(rs232->isOpen());
+    EXPECT_EQ(rs232->portName(), "COM9");
+    EXPECT_TRUE(form->console().loader().portOpen());
+
+    // Not listed (unplugged since): nothing is chosen.
+    state.adapterport = "COM97";
+    form->portscanx();
+    EXPECT_EQ(child<QComboBox>("portselect")->currentIndex(), 0);
+    EXPECT_FALSE(rs232->isOpen());
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
 TEST_F(Window, ChangingTheBaudRateClosesThePortAndAppWriteAsksForOne) {
     choosePort(1);
     ASSERT_TRUE(form->console().loader().portOpen());
