@@ -38,6 +38,8 @@ OpenPort identifyport(const std::string& name, const serial::NameSettings& names
     OpenPort port;
     port.name = name;
     const serial::PortTarget target = serial::resolvePort(name, names);
+    // A remote port is shown by its address; there is no device to watch.
+    if (target.kind == serial::PortTarget::Kind::remote) port.path = target.path;
     if (target.kind != serial::PortTarget::Kind::device) return port;
     port.path = realpath(target.path);
     // A port named by a link (a by-id name, a port folder entry) also goes when the link goes.
@@ -47,7 +49,8 @@ OpenPort identifyport(const std::string& name, const serial::NameSettings& names
 }
 
 bool unplugs(const std::vector<serial::PortChange>& changes, const OpenPort& port) {
-    if (port.empty() || port.path.empty()) return false;
+    // Only a device in the file system can be unplugged (a remote port's hang-up is a failed call).
+    if (port.empty() || port.path.empty() || port.path[0] != '/') return false;
     for (const serial::PortChange& c : changes) {
         switch (c.kind) {
             case serial::PortChange::Kind::removed:

@@ -15,7 +15,7 @@ namespace sarnel {
 
 struct OpenPort {
     std::string name;   // as opened: "COM97", "/dev/ttyUSB0"
-    std::string path;   // the device it led to, links followed
+    std::string path;   // the device it led to, links followed; a remote port's address
     std::string entry;  // the port folder's entry it was found as, or the link it was named by
     std::optional<serial::PortInfo> info;  // what the system knows of the device
     bool empty() const { return name.empty(); }

@@ -211,6 +211,18 @@ TEST_F(HotPlug, AFailedCallBeforeTheWatcherStillCountsAsAnUnplug) {
     ASSERT_TRUE(serveUntil([&] { return state.portopen != 0; })) << event();
 }
 
+TEST_F(HotPlug, ARemotePortIsShownByItsAddressAndNeverUnplugged) {
+    std::ofstream(folder / "ports" / "COM150") << "rfc2217://127.0.0.1:4001\n";
+    serial::NameSettings names;
+    names.portDir = folder / "ports";
+    names.info = &info;
+    const OpenPort remote = identifyport("COM150", names);
+    EXPECT_EQ(remote.path, "rfc2217://127.0.0.1:4001");
+    EXPECT_EQ(porttext(remote), "COM150  rfc2217://127.0.0.1:4001");
+    EXPECT_FALSE(unplugs({{serial::PortChange::Kind::overlooked, {}}}, remote));
+    EXPECT_FALSE(unplugs({{serial::PortChange::Kind::removed, "rfc2217://127.0.0.1:4001"}}, remote));
+}
+
 TEST_F(HotPlug, TheAdapterOpenAtExitIsOpenedAtTheNextStart) {
     choose();
     std::string problem;
