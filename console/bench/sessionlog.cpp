@@ -106,19 +106,39 @@ std::string csvheader() {
     return "time,since_previous_ms,direction,raw,decoded\n";
 }
 
+const char* directionname(Direction direction) {
+    switch (direction) {
+        case Direction::Sent:
+            return "sent";
+        case Direction::Received:
+            return "received";
+        case Direction::Note:
+            break;
+    }
+    return "note";
+}
+
+bool csvpath(const std::string& path) {
+    const std::string tail = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    return tail.size() == 4 && tail[0] == '.' && (tail[1] | 0x20) == 'c' && (tail[2] | 0x20) == 's' &&
+           (tail[3] | 0x20) == 'v';
+}
+
 std::string csvrow(const LogEntry& e) {
     std::string decoded = relined(e.lines, "", "\n");
     if (!decoded.empty()) decoded.pop_back();  // separated, not ended
-    return isotime(e.at) + "," + milliseconds(e.sincePrevious) + "," +
-           (e.direction == Direction::Sent ? "sent" : "received") + "," + csvfield(e.raw) + "," +
-           csvfield(decoded) + "\n";
+    return isotime(e.at) + "," + milliseconds(e.sincePrevious) + "," + directionname(e.direction) + "," +
+           csvfield(e.raw) + "," + csvfield(decoded) + "\n";
 }
 
 std::string textentry(const LogEntry& e) {
     std::string time = isotime(e.at);
     time[10] = ' ';
     return time + "  +" + milliseconds(e.sincePrevious) + " ms  " +
-           (e.direction == Direction::Sent ? "> " : "< ") + e.raw + "\n" + relined(e.lines, "    ", "\n");
+           (e.direction == Direction::Sent       ? "> "
+            : e.direction == Direction::Received ? "< "
+                                                 : "* ") +
+           e.raw + "\n" + relined(e.lines, "    ", "\n");
 }
 
 LogFile::~LogFile() {
@@ -134,9 +154,7 @@ bool LogFile::open(const std::string& path) {
         error_ = "cannot write the log '" + path + "': " + std::strerror(errno);
         return false;
     }
-    const std::string tail = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-    csv_ = tail.size() == 4 && tail[0] == '.' && (tail[1] | 0x20) == 'c' && (tail[2] | 0x20) == 's' &&
-           (tail[3] | 0x20) == 'v';
+    csv_ = csvpath(path);
     if (csv_) put(csvheader());
     return error_.empty();
 }

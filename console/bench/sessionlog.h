@@ -11,7 +11,8 @@
 
 namespace sarnel::bench {
 
-enum class Direction { Sent, Received };
+// Note: a line of the log's own (entries dropped to keep within its limit), not bus traffic.
+enum class Direction { Sent, Received, Note };
 
 struct LogEntry {
     std::chrono::system_clock::time_point at;    // the wall clock
@@ -50,9 +51,14 @@ std::string isotime(std::chrono::system_clock::time_point at);
 // quoted field.
 std::string csvheader();
 std::string csvrow(const LogEntry& entry);
-// Text: one line per entry, "TIME  +MS ms  > RAW" (">" sent, "<" received), the decoded
-// lines below it, indented by four spaces.
+// The direction as the CSV's third field: "sent", "received", "note".
+const char* directionname(Direction direction);
+// Text: one line per entry, "TIME  +MS ms  > RAW" (">" sent, "<" received, "*" a note), the
+// decoded lines below it, indented by four spaces.
 std::string textentry(const LogEntry& entry);
+
+// True when `path` names a CSV file: it ends in ".csv" (any letter case).
+bool csvpath(const std::string& path);
 
 // A log file that takes the entries as they come: CSV when its name ends in ".csv" (any
 // letter case), text otherwise. Each entry is flushed, so a run that is interrupted or loses

@@ -12,6 +12,28 @@
 
 namespace sarnel {
 
+namespace {
+
+// The view's activity list, with every reply also told to the watcher.
+class WatchedActivity final : public BusActivity {
+public:
+    WatchedActivity(BusActivity& list, LinkWatcher& watcher) : list_(list), watcher_(watcher) {}
+    void clear() override { list_.clear(); }
+    void append(std::string_view text) override { list_.append(text); }
+    void setRxd(std::string_view text) override { list_.setRxd(text); }
+    bool continuousRx() override { return list_.continuousRx(); }
+    void replied(std::string_view reply, std::string_view lines) override {
+        list_.replied(reply, lines);
+        watcher_.replied(reply, lines);
+    }
+
+private:
+    BusActivity& list_;
+    LinkWatcher& watcher_;
+};
+
+}  // namespace
+
 std::string txdform(const std::string& text) {
     auto endsWith = [&](const char* tail, std::size_t n) {
         return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
@@ -48,6 +70,7 @@ void AdapterLink::ComWrite(const std::string& text, std::int16_t wait) {
         state_.rxbuffer.clear();
         processEvents();
         rs232_.write(text, 0, 100);
+        if (watcher_) watcher_->sent(text);
     } catch (const ConsoleError& error) {
         reportError("ComWrite error", error, 2, 0);
         drop();
@@ -67,7 +90,12 @@ void AdapterLink::charreceived() {
         drop();
         return;
     }
-    process(kProcessAll, "", view_.activity(), state_.rxbuffer);
+    if (watcher_) {
+        WatchedActivity activity(view_.activity(), *watcher_);
+        process(kProcessAll, "", activity, state_.rxbuffer);
+    } else {
+        process(kProcessAll, "", view_.activity(), state_.rxbuffer);
+    }
     caprxbuffer(state_.rxbuffer);
 }
 

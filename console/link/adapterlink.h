@@ -12,6 +12,7 @@
 #include "console/base/consolestate.h"
 #include "console/base/serialcontrol.h"
 #include "console/link/consoleview.h"
+#include "console/link/linkwatcher.h"
 
 namespace sarnel {
 
@@ -45,6 +46,11 @@ public:
     // been shown, nothing is sent and `tokencount` keeps its text.
     void compile();
 
+    // Tells `watcher` of every frame written and every reply decoded from now on; null: no
+    // one. It outlives the link or is taken away first.
+    void watch(LinkWatcher* watcher) { watcher_ = watcher; }
+    LinkWatcher* watcher() const { return watcher_; }
+
 private:
     // After a failed call: the port list back at "Select...", the port closed, the flag cleared.
     void drop();
@@ -53,6 +59,7 @@ private:
     SerialControl& rs232_;
     ConsoleState& state_;
     std::function<void()> lost_;
+    LinkWatcher* watcher_ = nullptr;
 };
 
 }  // namespace sarnel

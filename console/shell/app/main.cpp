@@ -23,32 +23,50 @@ namespace {
 
 void usage(std::FILE* out) {
     std::fputs(
-        "usage: sarnel [--simulate] [--settings FILE]\n"
+        "usage: sarnel [--simulate] [--settings FILE] [QT-OPTIONS]\n"
         "       sarnel --version\n"
         "  --simulate       run against a simulated adapter on a pseudo-terminal (COM3)\n"
         "  --settings FILE  keep the settings in FILE instead of beside the program\n"
-        "  --version        print the version and exit\n",
+        "  --version        print the version and exit\n"
+        "Qt's options are taken as every Qt program takes them: -style NAME, -stylesheet FILE,\n"
+        "-platform NAME[:OPTIONS], -reverse, -qwindowgeometry GEOMETRY, -qwindowtitle TITLE, ...\n",
         out);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer without a display: before Qt is started.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("sarnel %s\n", sarnel::versiontext().c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--settings") == 0) ++i;  // its value is no option
+    }
+
+    // Qt takes its own options (-style, -platform, -stylesheet, ...) out of the arguments;
+    // what is left is ours.
+    QApplication app(argc, argv);
     bool simulate = false;
     std::string settings;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--simulate") == 0) {
             simulate = true;
-        } else if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(argv[i], "--settings") == 0) {
+            if (i + 1 >= argc) {
+                std::fputs("sarnel: --settings needs a file\n", stderr);
+                usage(stderr);
+                return 2;
+            }
             settings = argv[++i];
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            usage(stdout);
-            return 0;
-        } else if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("sarnel %s\n", sarnel::versiontext().c_str());
-            return 0;
-        } else if (argv[i][0] == '-' && std::strncmp(argv[i], "-platform", 9) != 0) {
-            std::fprintf(stderr, "sarnel: unknown option '%s'\n", argv[i]);
+        } else {
+            std::fprintf(stderr, "sarnel: unknown %s '%s'\n", argv[i][0] == '-' ? "option" : "argument",
+                         argv[i]);
             usage(stderr);
             return 2;
         }
@@ -72,7 +90,6 @@ int main(int argc, char** argv) {
     }
 #endif
 
-    QApplication app(argc, argv);
     app.setApplicationName("sarnel");
     // Ties the window to the installed desktop entry (its name and icon), on Wayland too.
     QGuiApplication::setDesktopFileName("org.sarnel.Sarnel");

@@ -18,6 +18,7 @@
 #include <QSocketNotifier>
 #include <QTextBrowser>
 #include <QTextCursor>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 #include <cstdio>
@@ -31,6 +32,8 @@
 #include "console/shell/basicutilities.h"
 #include "console/shell/helpdocs.h"
 #include "console/shell/rtfreader.h"
+#include "console/shell/ui/benchtools.h"
+#include "console/shell/ui/mnemonics.h"
 #include "console/shell/versiontext.h"
 
 namespace sarnel {
@@ -110,6 +113,8 @@ MainWindow::MainWindow(ConsoleState& state, SerialFactory makeRs232, QWidget* pa
     console_->status().setSink(statusbar_);
     connect(reconnect_, &QCheckBox::toggled, this, [this](bool on) { console_->setReconnect(on); });
     watchports(std::make_unique<PortPresence>());
+    tools_ = new BenchTools(*this, toolsButton_);
+    addmnemonics(*this);
 }
 
 void MainWindow::watchports(std::unique_ptr<PortPresence> presence) {
@@ -123,6 +128,9 @@ void MainWindow::watchports(std::unique_ptr<PortPresence> presence) {
 }
 
 MainWindow::~MainWindow() {
+    // The bench tools watch the console's link: they go first.
+    delete tools_;
+    tools_ = nullptr;
     // The console's controls go before the widgets their handlers write to.
     delete portwatch_;
     console_->status().setSink(nullptr);
@@ -186,6 +194,8 @@ void MainWindow::build() {
         top->addWidget(b);
     }
     top->addStretch(1);
+    toolsButton_ = BenchTools::makebutton(c);
+    top->addWidget(toolsButton_);
     const char* names[] = {nullptr, "Help", "Version"};
     for (int k = 1; k <= 2; ++k) {
         auto* b = new QPushButton(names[k], c);

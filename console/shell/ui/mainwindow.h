@@ -22,9 +22,11 @@ class QPushButton;
 class QScrollArea;
 class QSocketNotifier;
 class QTextBrowser;
+class QToolButton;
 
 namespace sarnel {
 
+class BenchTools;
 class HelpBox;
 class PortScanForm;
 class StatusBar;
@@ -94,6 +96,8 @@ public:
     void setScriptFolder(const std::string& folder) override { console_->scriptfolder() = folder; }
     void compile() override { console_->link().compile(); }
     WorkspacePanel* workspace() const { return workspace_; }
+    // The "Workbench" menu's tools and the keyboard shortcuts.
+    BenchTools& tools() { return *tools_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,6 +128,8 @@ private:
     QPushButton* compileButton_ = nullptr;
     std::array<QPushButton*, 3> command5_{};
     HelpBox* helpbox_ = nullptr;
+    QToolButton* toolsButton_ = nullptr;
+    BenchTools* tools_ = nullptr;
     WorkspacePanel* workspace_ = nullptr;
     std::string settingsPath_;
     QSize designSize_;
