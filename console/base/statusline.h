@@ -16,6 +16,10 @@ enum class StatusSegment : std::size_t {
     // The open port: "COM97  /dev/ttyUSB0  USB-Serial Converter  serial A12345XY", or
     // "No adapter selected".
     port,
+    // How long the last frame took to be answered: "Round trip 5.31 ms".
+    roundtrip,
+    // "No reply" while the last frame sent has had no answer for half a second.
+    reply,
     // What last happened to the port: "The adapter on COM97 (/dev/ttyUSB0) was unplugged".
     event,
     count

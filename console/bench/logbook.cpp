@@ -59,7 +59,9 @@ bool LogBook::save(const std::string& path, std::string& error) const {
     return savefile(
         path,
         [&](std::FILE* file) {
-            auto put = [&](const std::string& text) { return std::fwrite(text.data(), 1, text.size(), file) == text.size(); };
+            auto put = [&](const std::string& text) {
+                return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+            };
             if (csv && !put(csvheader())) return false;
             if (auto n = note(); n && !put(csv ? csvrow(*n) : textentry(*n))) return false;
             for (const LogEntry& e : entries_)
@@ -71,7 +73,8 @@ bool LogBook::save(const std::string& path, std::string& error) const {
 
 std::string groupdigits(std::uint64_t number) {
     std::string digits = std::to_string(number);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), ",");
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
     return digits;
 }
 

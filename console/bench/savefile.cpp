@@ -1,9 +1,10 @@
 #include "console/bench/savefile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace sarnel::bench {
 
@@ -13,7 +14,8 @@ bool savefile(const std::string& path, const std::function<bool(std::FILE*)>& wr
         return false;
     };
     const std::size_t slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".sarnel-save.XXXXXX";
+    std::string temp =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".sarnel-save.XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) return fail(errno);
     std::FILE* file = fdopen(fd, "w");

@@ -72,6 +72,12 @@ void MainConsole::portscanx(std::int16_t mode) {
     for (const DeniedPort& d : lastscan_.denied) denied += d.name + ";";
     if (!denied.empty() && denied != lastDenied_) view_.reportDeniedPorts(lastscan_.denied);
     lastDenied_ = denied;
+    // No adapter: say what to try. A later scan that finds one takes the advice away.
+    const std::string& event = status_.text(StatusSegment::event);
+    if (mode != 0 && ports_.empty())
+        status_.set(StatusSegment::event, {kNoAdapterFound, kNoAdapterFoundTip});
+    else if (event == kNoAdapterFound)
+        status_.set(StatusSegment::event, {});
     // A damaged or read-only file of port numbers: USB ports keep their table names meanwhile.
     if (!lastscan_.namesProblem.empty()) status_.set(StatusSegment::event, {lastscan_.namesProblem, {}});
 }

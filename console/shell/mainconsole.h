@@ -18,6 +18,15 @@
 
 namespace sarnel {
 
+// What the status bar says after a scan for adapters that found none, and its tooltip.
+inline constexpr const char* kNoAdapterFound =
+    "No adapter found: plug it in, check the permissions, or press Space in the port list to scan all ports";
+inline constexpr const char* kNoAdapterFoundTip =
+    "No port answered as an adapter. Plug the adapter in (it is found at once), make sure you may use "
+    "serial ports (the group that owns them, often dialout, or the rule sarnel-cli udev-rule prints), "
+    "or press Space in "
+    "the port list to list every port that opens.";
+
 class MainConsole final {
 public:
     // `rs232`: the window's control; `scanFactory` makes the scan window's control; `progress`

@@ -46,8 +46,10 @@ TEST(LogBook, KeepsTheLatestEntriesAndSaysHowManyWentFirst) {
     // The note leads both saved forms; the entries keep theirs.
     const std::string csv = book.csv();
     EXPECT_EQ(csv.substr(0, csvheader().size()), csvheader());
-    const std::string firstRow = csv.substr(csvheader().size(), csv.find('\n', csvheader().size()) - csvheader().size());
-    EXPECT_NE(firstRow.find(",note,2 older entries were dropped (the log keeps the latest 3),"), std::string::npos)
+    const std::string firstRow =
+        csv.substr(csvheader().size(), csv.find('\n', csvheader().size()) - csvheader().size());
+    EXPECT_NE(firstRow.find(",note,2 older entries were dropped (the log keeps the latest 3),"),
+              std::string::npos)
         << firstRow;
     EXPECT_NE(book.text().find("  * 2 older entries"), std::string::npos) << book.text();
 

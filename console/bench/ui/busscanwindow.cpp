@@ -42,7 +42,8 @@ BusScanWindow::BusScanWindow(bench::Workbench& bench, QWidget* parent)
     top->addWidget(scanButton_);
     readProbe_ = new QCheckBox("&Read probes", this);
     readProbe_->setObjectName("readprobe");
-    readProbe_->setToolTip("Probe with a one-byte read instead of a write, for devices a write could disturb");
+    readProbe_->setToolTip(
+        "Probe with a one-byte read instead of a write, for devices a write could disturb");
     top->addWidget(readProbe_);
     top->addStretch(1);
     top->addWidget(new QLabel("A click reads register", this));
@@ -128,19 +129,19 @@ void BusScanWindow::finished() {
     scanButton_->setEnabled(true);
     using Outcome = bench::TransferRun::Outcome;
     switch (run_->outcome()) {
-    case Outcome::NoReply:
-        status_->setText("The adapter did not answer within 1 s; the scan stopped.");
-        break;
-    case Outcome::NotSent:
-        status_->setText("The scan could not be sent: the port is closed (was the adapter unplugged?).");
-        break;
-    default:
-        if (!busscan_->error().empty()) {
-            status_->setText(QString::fromStdString("The scan failed: " + busscan_->error()));
-        } else {
-            mark(busscan_->found());
-        }
-        break;
+        case Outcome::NoReply:
+            status_->setText("The adapter did not answer within 1 s; the scan stopped.");
+            break;
+        case Outcome::NotSent:
+            status_->setText("The scan could not be sent: the port is closed (was the adapter unplugged?).");
+            break;
+        default:
+            if (!busscan_->error().empty()) {
+                status_->setText(QString::fromStdString("The scan failed: " + busscan_->error()));
+            } else {
+                mark(busscan_->found());
+            }
+            break;
     }
     emit scanned();
 }
@@ -158,14 +159,16 @@ void BusScanWindow::mark(const std::vector<std::uint8_t>& found) {
     if (found.empty())
         status_->setText("No device acknowledged its address.");
     else
-        status_->setText(QString("%1 found: %2. Click one to put a register read of it into the command queue.")
-                             .arg(found.size() == 1 ? "One device" : QString("%1 devices").arg(found.size()))
-                             .arg(names.join(", ")));
+        status_->setText(
+            QString("%1 found: %2. Click one to put a register read of it into the command queue.")
+                .arg(found.size() == 1 ? "One device" : QString("%1 devices").arg(found.size()))
+                .arg(names.join(", ")));
 }
 
 std::string BusScanWindow::readscript(int address) const {
     std::string why;
-    const std::optional<std::uint16_t> reg = bench::parseregister(register_->text().toStdString(), false, why);
+    const std::optional<std::uint16_t> reg =
+        bench::parseregister(register_->text().toStdString(), false, why);
     if (!reg) {
         status_->setText(QString::fromStdString("Register: " + why));
         return {};

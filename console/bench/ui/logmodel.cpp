@@ -57,27 +57,27 @@ QVariant LogModel::data(const QModelIndex& index, int role) const {
     if (number < book_.firstnumber() || number >= book_.endnumber()) return {};
     const bench::LogEntry& e = book_.at(static_cast<std::size_t>(number - book_.firstnumber()));
     switch (index.column()) {
-    case Time: {
-        std::string t = bench::isotime(e.at);
-        if (role == Qt::DisplayRole && t.size() > 26) t = t.substr(11, 15);  // HH:MM:SS.uuuuuu
-        return latin1(t);
-    }
-    case Since:
-        return QString::number(static_cast<double>(e.sincePrevious.count()) / 1000.0, 'f', 3);
-    case Direction:
-        return QString::fromLatin1(bench::directionname(e.direction));
-    case Raw:
-        return latin1(e.raw);
-    case Decoded: {
-        QString lines = latin1(e.lines);
-        lines.remove(QLatin1Char('\r'));
-        if (lines.endsWith(QLatin1Char('\n'))) lines.chop(1);
-        // One line in the table; the tooltip has them all.
-        if (role == Qt::DisplayRole) lines.replace(QLatin1Char('\n'), QStringLiteral("  |  "));
-        return lines;
-    }
-    default:
-        return {};
+        case Time: {
+            std::string t = bench::isotime(e.at);
+            if (role == Qt::DisplayRole && t.size() > 26) t = t.substr(11, 15);  // HH:MM:SS.uuuuuu
+            return latin1(t);
+        }
+        case Since:
+            return QString::number(static_cast<double>(e.sincePrevious.count()) / 1000.0, 'f', 3);
+        case Direction:
+            return QString::fromLatin1(bench::directionname(e.direction));
+        case Raw:
+            return latin1(e.raw);
+        case Decoded: {
+            QString lines = latin1(e.lines);
+            lines.remove(QLatin1Char('\r'));
+            if (lines.endsWith(QLatin1Char('\n'))) lines.chop(1);
+            // One line in the table; the tooltip has them all.
+            if (role == Qt::DisplayRole) lines.replace(QLatin1Char('\n'), QStringLiteral("  |  "));
+            return lines;
+        }
+        default:
+            return {};
     }
 }
 
@@ -85,18 +85,18 @@ QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Vertical) return QString::number(first_ + static_cast<std::uint64_t>(section) + 1);
     switch (section) {
-    case Time:
-        return QStringLiteral("Time");
-    case Since:
-        return QStringLiteral("+ms");
-    case Direction:
-        return QStringLiteral("Direction");
-    case Raw:
-        return QStringLiteral("Raw");
-    case Decoded:
-        return QStringLiteral("Decoded");
-    default:
-        return {};
+        case Time:
+            return QStringLiteral("Time");
+        case Since:
+            return QStringLiteral("+ms");
+        case Direction:
+            return QStringLiteral("Direction");
+        case Raw:
+            return QStringLiteral("Raw");
+        case Decoded:
+            return QStringLiteral("Decoded");
+        default:
+            return {};
     }
 }
 

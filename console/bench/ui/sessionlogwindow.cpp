@@ -64,8 +64,8 @@ SessionLogWindow::SessionLogWindow(bench::LogBook& book, QWidget* parent)
     layout->addLayout(buttons);
 
     asksavepath = [this] {
-        const QString path = QFileDialog::getSaveFileName(this, "Save log", QString(),
-                                                          "CSV files (*.csv);;Text files (*.txt *.log);;All files (*)");
+        const QString path = QFileDialog::getSaveFileName(
+            this, "Save log", QString(), "CSV files (*.csv);;Text files (*.txt *.log);;All files (*)");
         return path.toStdString();
     };
     connect(save, &QPushButton::clicked, this, [this] {

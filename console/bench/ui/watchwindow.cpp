@@ -47,7 +47,8 @@ std::string queuelines(std::string text) {
 
 }  // namespace
 
-WatchWindow::WatchWindow(bench::Workbench& bench, QWidget* parent) : QWidget(parent, Qt::Window), bench_(bench) {
+WatchWindow::WatchWindow(bench::Workbench& bench, QWidget* parent)
+    : QWidget(parent, Qt::Window), bench_(bench) {
     setObjectName("watch");
     setWindowTitle("Watch");
     driver_ = new ExchangeDriver(bench_, this);
@@ -249,7 +250,8 @@ bool WatchWindow::exportcsv(const std::string& path) {
     const std::string text = watch_ ? watch_->csv() : std::string("seconds,value\n");
     std::string error;
     const bool ok = bench::savefile(
-        path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); }, error);
+        path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); },
+        error);
     message_->setText(latin1(ok ? "Exported to " + path : error));
     return ok;
 }
@@ -290,9 +292,9 @@ void WatchWindow::buttons() {
     start_->setText(running ? "&Stop" : "&Start");
     pause_->setText(watch_ && watch_->paused() ? "&Resume" : "&Pause");
     pause_->setEnabled(running);
-    for (QWidget* w : {static_cast<QWidget*>(script_), static_cast<QWidget*>(interval_),
-                       static_cast<QWidget*>(offset_), static_cast<QWidget*>(width_),
-                       static_cast<QWidget*>(signed_), static_cast<QWidget*>(scale_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(script_), static_cast<QWidget*>(interval_), static_cast<QWidget*>(offset_),
+          static_cast<QWidget*>(width_), static_cast<QWidget*>(signed_), static_cast<QWidget*>(scale_)})
         w->setEnabled(!running);
 }
 

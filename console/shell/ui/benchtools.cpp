@@ -32,7 +32,8 @@ QToolButton* BenchTools::makebutton(QWidget* parent) {
 }
 
 BenchTools::BenchTools(MainWindow& window, QToolButton* button)
-    : QObject(&window), window_(window),
+    : QObject(&window),
+      window_(window),
       bench_(std::make_unique<bench::Workbench>(window.console().link(), window.console().state())) {
     bench_->onchange = [this] { linkchanged(); };
     noreply_.setSingleShot(true);
@@ -48,11 +49,13 @@ BenchTools::BenchTools(MainWindow& window, QToolButton* button)
     menu->addAction("&Watch…", this, [this] { open(watch()); })->setObjectName("watchaction");
     menu->addAction("Session &log…", this, [this] { open(sessionlog()); })->setObjectName("sessionlogaction");
     menu->addSeparator();
-    menu->addAction("&Save log…", this, [this] {
-        SessionLogWindow& log = sessionlog();
-        const std::string path = log.asksavepath ? log.asksavepath() : std::string();
-        if (!path.empty()) log.savelog(path);
-    })->setObjectName("savelogaction");
+    menu->addAction("&Save log…", this,
+                    [this] {
+                        SessionLogWindow& log = sessionlog();
+                        const std::string path = log.asksavepath ? log.asksavepath() : std::string();
+                        if (!path.empty()) log.savelog(path);
+                    })
+        ->setObjectName("savelogaction");
     menu->addAction("&Copy log", this, [this] { sessionlog().copylog(); })->setObjectName("copylogaction");
     button->setMenu(menu);
     shortcuts();
@@ -139,6 +142,11 @@ void BenchTools::showreplystatus() {
     if (roundtrip == roundtrip_ && reply == reply_) return;
     roundtrip_ = std::move(roundtrip);
     reply_ = std::move(reply);
+    StatusLine& status = window_.console().status();
+    status.set(StatusSegment::roundtrip,
+               {roundtrip_, roundtrip_.empty() ? "" : "From the last frame written to its answer decoded"});
+    status.set(StatusSegment::reply,
+               {reply_, reply_.empty() ? "" : "The last frame sent has had no answer for half a second"});
     if (onreplystatus) onreplystatus(roundtrip_, reply_);
 }
 

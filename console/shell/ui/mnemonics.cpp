@@ -16,12 +16,14 @@ struct Mnemonic {
 // Letters: i p h l o f s a e v r u t c n. "Workbench" (w) is the menu button's own, and the
 // workspace's buttons keep theirs.
 constexpr Mnemonic kMnemonics[] = {
-    {"cmmd_18", "P&ing"},       {"cmmd_19", "&H>L"},      {"cmmd_20", "&L>H"},
-    {"cmmd_21", "&On"},         {"cmmd_22", "O&ff"},      {"cmmd_23", "&Slow"},
-    {"cmmd_24", "F&ast"},       {"cmmd_25", "R&eset?"},   {"cmmd_26", "Sa&ve Last"},
-    {"cmmd_27", "&Run Saved"},  {"cmmd_28", "&Update"},   {"cmmd_29", "Rese&t!"},
-    {"cmmd_30", "Res&can"},     {"cmmd_255", "Co&mpile/Transmit"},
-    {"Command5_1", "Hel&p"},    {"Command5_2", "Versio&n"},
+    {"cmmd_18", "P&ing"},      {"cmmd_19", "&H>L"},
+    {"cmmd_20", "&L>H"},       {"cmmd_21", "&On"},
+    {"cmmd_22", "O&ff"},       {"cmmd_23", "&Slow"},
+    {"cmmd_24", "F&ast"},      {"cmmd_25", "R&eset?"},
+    {"cmmd_26", "Sa&ve Last"}, {"cmmd_27", "&Run Saved"},
+    {"cmmd_28", "&Update"},    {"cmmd_29", "Rese&t!"},
+    {"cmmd_30", "Res&can"},    {"cmmd_255", "Co&mpile/Transmit"},
+    {"Command5_1", "Hel&p"},   {"Command5_2", "Versio&n"},
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <functional>
 #include <iterator>
 
+#include "console/base/ui/statusbar.h"
 #include "console/bench/ui/busscanwindow.h"
 #include "console/bench/ui/logmodel.h"
 #include "console/bench/ui/sessionlogwindow.h"
@@ -91,7 +92,8 @@ TEST_F(Workbench, TheSessionLogIsSavedAsCsvAndReadsBack) {
     log.findChild<QPushButton*>("savelog")->click();
     const auto rows = csvrows(slurp(path));
     ASSERT_EQ(rows.size(), 5u) << slurp(path);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "since_previous_ms", "direction", "raw", "decoded"}));
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"time", "since_previous_ms", "direction", "raw", "decoded"}));
     EXPECT_EQ(rows[1][2], "sent");
     EXPECT_EQ(rows[1][3], "$0000[cr]");
     EXPECT_EQ(rows[2][2], "received");
@@ -119,7 +121,8 @@ TEST_F(Workbench, TheScanGridMarksBothDevicesAndAClickQueuesARead) {
     ASSERT_TRUE(await([&] { return done; })) << scan.status()->text().toStdString();
     for (int a = 0x08; a <= 0x77; ++a) {
         const bool device = a == 0x48 || a == 0x50;
-        EXPECT_EQ(scan.cell(a)->text().toStdString(), device ? QString::asprintf("%02x", a).toStdString() : "--")
+        EXPECT_EQ(scan.cell(a)->text().toStdString(),
+                  device ? QString::asprintf("%02x", a).toStdString() : "--")
             << a;
         EXPECT_EQ(scan.cell(a)->isEnabled(), device) << a;
     }
@@ -152,7 +155,8 @@ TEST_F(Workbench, AWatchOfTheLm75PlotsTheSimulatedTemperatures) {
     tools().open(watch);
     watch.findChild<QSpinBox*>("interval")->setValue(20);
     ASSERT_TRUE(watch.start()) << watch.message()->text().toStdString();
-    ASSERT_TRUE(await([&] { return watch.watch()->points().size() >= 3; })) << watch.message()->text().toStdString();
+    ASSERT_TRUE(await([&] { return watch.watch()->points().size() >= 3; }))
+        << watch.message()->text().toStdString();
     simulated.adapter().setTemperature(-3.0);
     ASSERT_TRUE(await([&] { return watch.watch()->last() == -3.0; }));
     watch.pause();
@@ -204,29 +208,41 @@ TEST_F(Workbench, AWatchStopsWithAMessageWhenTheAdapterIsUnplugged) {
     simulated.adapter().unplug();
     ASSERT_TRUE(await([&] { return stopped; }));
     EXPECT_TRUE(watch.watch()->stopped());
-    EXPECT_NE(watch.message()->text().indexOf("could not be sent"), -1) << watch.message()->text().toStdString();
+    EXPECT_NE(watch.message()->text().indexOf("could not be sent"), -1)
+        << watch.message()->text().toStdString();
     EXPECT_EQ(state.portopen, 0);
     EXPECT_FALSE(watch.watch()->points().empty());  // what it had stays
 }
 
-TEST_F(Workbench, TheReplyTimerSeesRoundTripsAndFramesWithoutAnswer) {
-    std::string roundtrip, reply;
-    tools().onreplystatus = [&](const std::string& r, const std::string& n) {
-        roundtrip = r;
-        reply = n;
-    };
+TEST_F(Workbench, TheStatusBarThroughOpenRoundTripNoReplyAndUnplug) {
+    auto label = [&](StatusSegment s) { return window->statusBar()->label(s)->text().toStdString(); };
+    EXPECT_EQ(label(StatusSegment::port), "No adapter selected");
     chooseAdapter();
+    EXPECT_EQ(label(StatusSegment::port).rfind("COM3", 0), 0u) << label(StatusSegment::port);
     click("cmmd_23");  // Slow
-    ASSERT_TRUE(await([&] { return !roundtrip.empty(); }));
-    EXPECT_EQ(roundtrip.rfind("Round trip ", 0), 0u) << roundtrip;
-    EXPECT_EQ(reply, "");
-    // A frame the adapter does not answer.
+    ASSERT_TRUE(await([&] { return !label(StatusSegment::roundtrip).empty(); }));
+    EXPECT_EQ(label(StatusSegment::roundtrip).rfind("Round trip ", 0), 0u);
+    EXPECT_EQ(label(StatusSegment::reply), "");
     simulated.adapter().setFault(sim::Fault::Silence);
     click("cmmd_23");
-    ASSERT_TRUE(await([&] { return reply == "No reply"; }));
+    ASSERT_TRUE(await([&] { return label(StatusSegment::reply) == "No reply"; }));
     simulated.adapter().clearFaults();
     click("cmmd_23");
-    ASSERT_TRUE(await([&] { return reply.empty(); }));
+    ASSERT_TRUE(await([&] { return label(StatusSegment::reply).empty(); }));
+
+    // Unplugged: the port segment goes back, and a scan that finds nothing says what to try.
+    simulated.adapter().unplug();
+    ASSERT_TRUE(await([&] { return state.portopen == 0; }));
+    EXPECT_EQ(label(StatusSegment::port), "No adapter selected");
+    alerts.alerts.clear();
+    click("cmmd_30");  // Rescan
+    EXPECT_EQ(portselect()->count(), 1);
+    EXPECT_EQ(label(StatusSegment::event), kNoAdapterFound);
+    simulated.adapter().replug();
+    simulated.adapter().linkAs(simulated.folder(), SimulatedPort::kComNumber);
+    click("cmmd_30");
+    EXPECT_NE(portselect()->findText("COM3"), -1);
+    EXPECT_NE(label(StatusSegment::event), kNoAdapterFound);
 }
 
 TEST_F(Workbench, ShortcutsCompileRescanAndClear) {
