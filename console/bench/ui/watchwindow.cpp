@@ -1,6 +1,7 @@
 #include "console/bench/ui/watchwindow.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -181,6 +182,11 @@ WatchWindow::WatchWindow(bench::Workbench& bench, QWidget* parent)
 
 WatchWindow::~WatchWindow() {
     driver_->stop();
+}
+
+void WatchWindow::closeEvent(QCloseEvent* event) {
+    stop();
+    QWidget::closeEvent(event);
 }
 
 bool WatchWindow::start() {

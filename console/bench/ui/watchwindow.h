@@ -58,6 +58,10 @@ public:
     QPlainTextEdit* script() const { return script_; }
     QLabel* message() const { return message_; }
 
+protected:
+    // Closing the window ends the watch (its values stay for the next time it is shown).
+    void closeEvent(QCloseEvent* event) override;
+
 signals:
     // A value was added; the watch has stopped.
     void sampled();

@@ -46,14 +46,20 @@ Figures summarise(std::vector<double> us, std::size_t answers) {
     return f;
 }
 
-// Replies for `seconds`, one every few milliseconds, each timed from its arrival to the end of
-// its handling; between them the event loop runs (the watch sends, the log window follows).
-Figures run(sarnel::MainWindow& window, FakeSerial& control, sarnel::QtPump& pump, double seconds,
-            const sarnel::WatchWindow* watch) {
+struct Samples {
     std::vector<double> us;
     std::size_t answers = 0;
-    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                     std::chrono::duration<double>(seconds));
+    std::vector<double> answerUs;  // the replies the watch took as its answers
+};
+
+// Replies for `seconds`, one every few milliseconds, each timed from its arrival to the end of
+// its handling; between them the event loop runs (the watch sends, the log window follows).
+Samples run(sarnel::MainWindow& window, FakeSerial& control, sarnel::QtPump& pump, double seconds,
+            const sarnel::WatchWindow* watch) {
+    std::vector<double> us, answerUs;
+    std::size_t answers = 0;
+    const Clock::time_point end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     while (Clock::now() < end) {
         pump.waitUntil(Clock::now() + std::chrono::milliseconds(4));
         const std::size_t points = watch && watch->watch() ? watch->watch()->points().size() : 0;
@@ -61,17 +67,20 @@ Figures run(sarnel::MainWindow& window, FakeSerial& control, sarnel::QtPump& pum
         const Clock::time_point t0 = Clock::now();
         window.console().link().charreceived();
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-        if (watch && watch->watch() && watch->watch()->points().size() != points) ++answers;
+        if (watch && watch->watch() && watch->watch()->points().size() != points) {
+            ++answers;
+            answerUs.push_back(us.back());
+        }
         // The activity list is cleared now and then, as "Compile/Transmit" does; it is the same
         // in both runs.
         if (us.size() % 500 == 0) window.activity().clear();
     }
-    return summarise(us, answers);
+    return {us, answers, answerUs};
 }
 
 void print(const char* name, const Figures& f) {
-    std::printf("%-28s median %7.1f us   p99 %7.1f us   max %7.1f us   (%zu replies, %zu watch answers)\n", name,
-                f.median, f.p99, f.max, f.replies, f.answers);
+    std::printf("%-28s median %7.1f us   p99 %7.1f us   max %7.1f us   (%zu replies, %zu watch answers)\n",
+                name, f.median, f.p99, f.max, f.replies, f.answers);
 }
 
 }  // namespace
@@ -100,12 +109,7 @@ int main(int argc, char** argv) {
     }
     sarnel::BenchTools& tools = window.tools();
 
-    // Off: no log, no watch.
-    tools.bench().setLogging(false);
-    const Figures off = run(window, *control, pump, 3.0, nullptr);
-
-    // On: 100,000 entries in the log and its window open, a 10 Hz watch.
-    tools.bench().setLogging(true);
+    // 100,000 entries in the log and its window open, a 10 Hz watch.
     sarnel::bench::LogBook& log = tools.bench().log();
     for (int i = 0; log.size() < 100000; ++i) {
         if (i % 2 == 0)
@@ -122,15 +126,34 @@ int main(int argc, char** argv) {
         std::fputs("the watch did not start\n", stderr);
         return 1;
     }
-    const Figures on = run(window, *control, pump, 3.0, &watch);
+    // Off and on in turns, so that both see the same machine: off is the log not taking
+    // entries and the watch paused.
+    std::vector<double> offUs, onUs, answerUs;
+    std::size_t answers = 0;
+    for (int turn = 0; turn < 8; ++turn) {
+        const bool on = turn % 2 == 1;
+        tools.bench().setLogging(on);
+        if (on)
+            watch.resume();
+        else
+            watch.pause();
+        Samples s = run(window, *control, pump, 0.75, on ? &watch : nullptr);
+        (on ? onUs : offUs).insert((on ? onUs : offUs).end(), s.us.begin(), s.us.end());
+        answers += s.answers;
+        answerUs.insert(answerUs.end(), s.answerUs.begin(), s.answerUs.end());
+    }
     watch.stop();
+    const Figures off = summarise(offUs, 0);
+    const Figures on = summarise(onUs, answers);
 
     print("log and watch off", off);
     print("100,000 entries, 10 Hz watch", on);
+    const Figures plotted = summarise(answerUs, answers);
+    print("  of which watch answers", plotted);
     const double ratio = on.median / off.median;
-    const bool met = on.median < 1000.0;
-    std::printf("ratio %.2f (median on / median off); log now %zu entries; goal: under 1 ms a reply: %s\n", ratio,
-                log.size(), met ? "met" : "MISSED");
+    const bool met = on.median < 1000.0 && plotted.median < 1000.0;
+    std::printf("ratio %.2f (median on / median off); log now %zu entries; goal: under 1 ms a reply: %s\n",
+                ratio, log.size(), met ? "met" : "MISSED");
     std::filesystem::remove_all(folder);
     return met && alerts.alerts.empty() ? 0 : 1;
 }

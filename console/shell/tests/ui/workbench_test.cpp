@@ -193,8 +193,12 @@ TEST_F(Workbench, AWatchOfTheLm75PlotsTheSimulatedTemperatures) {
     EXPECT_EQ(csv.rfind("seconds,value\n", 0), 0u);
     EXPECT_NE(csv.find(",21.5\n"), std::string::npos);
     EXPECT_NE(csv.find(",-3\n"), std::string::npos);
-    watch.stop();
+    // Closing the window ends the watch.
+    watch.close();
     EXPECT_TRUE(watch.watch()->stopped());
+    const std::size_t sent = simulated.adapter().framesReceived().size();
+    pump->waitUntil(std::chrono::steady_clock::now() + milliseconds(100));
+    EXPECT_EQ(simulated.adapter().framesReceived().size(), sent);
 }
 
 TEST_F(Workbench, AWatchStopsWithAMessageWhenTheAdapterIsUnplugged) {
