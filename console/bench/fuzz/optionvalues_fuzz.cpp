@@ -1,5 +1,6 @@
-// Arbitrary option values: nothing may crash, a refusal always says why, and what is taken lies
-// within its range and reads back the same when written out again.
+// Arbitrary option values (and a watch's scale): nothing may crash, a refusal always says why, and what is
+// taken lies within its range and reads back the same when written out again.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "console/bench/optionvalues.h"
+#include "console/bench/watch.h"
 
 using namespace sarnel::bench;
 
@@ -53,5 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     refused(parserepeat(text, why).has_value(), why);
     why.clear();
     refused(parsemilliseconds(text, why).has_value(), why);
+    why.clear();
+    // A watch's scale: a finite number other than 0, or a refusal that says why.
+    if (const auto scale = parsescale(text, why)) {
+        if (!std::isfinite(*scale) || *scale == 0) std::abort();
+    } else {
+        refused(false, why);
+    }
     return 0;
 }
