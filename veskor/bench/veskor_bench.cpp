@@ -1,11 +1,13 @@
 // Speed of the Veskor object on a pseudo-terminal pair, each figure beside the same
-// measurement with a bare poll()+read() loop on a pseudo-terminal of its own. Prints its
+// measurement with a bare poll()+read() loop on a pseudo-terminal of its own, and its event
+// latency through a ser2net on this machine beside the same on the pseudo-terminal. Prints its
 // figures; `veskor_bench [idle-seconds]` (default 10).
 #include <com/apartment.h>
 #include <com/object.h>
 #include <com/text.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <serialtest/ser2net.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <time.h>
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,14 +92,18 @@ public:
     }
 };
 
-ComPtr<IVeskor> openOn(const Pty& pty) {
+ComPtr<IVeskor> openOn(const std::string& port) {
     ComPtr<IVeskor> v;
     veskor::createVeskor(veskor::IID_IVeskor, v.putVoid());
-    if (com::failed(v->Open(com::widen(pty.slave), com::Variant(u"115200,n,8,1")))) {
-        std::fprintf(stderr, "cannot open %s\n", pty.slave.c_str());
+    if (com::failed(v->Open(com::widen(port), com::Variant(u"115200,n,8,1")))) {
+        std::fprintf(stderr, "cannot open %s\n", port.c_str());
         std::exit(1);
     }
     return v;
+}
+
+ComPtr<IVeskor> openOn(const Pty& pty) {
+    return openOn(pty.slave);
 }
 
 void serveUntilFired(Handler& h) {
@@ -194,10 +201,18 @@ std::vector<double> bareLatency(FarEnd far) {
 
 // From a line's write to the host's EvtCharReceived handler, the host reading the line there
 // as the console does. A line the host read before its event came is reported with an empty
-// queue, and not counted again.
-std::vector<double> veskorLatency(FarEnd far) {
+// queue, and not counted again. With `remote` the host opens the pseudo-terminal through a
+// ser2net on this machine (RFC 2217 over loopback).
+std::vector<double> veskorLatency(FarEnd far, bool remote = false) {
     Pty pty;
-    auto v = openOn(pty);
+    std::unique_ptr<sertest::Ser2net> server;
+    std::string folder;
+    if (remote) {
+        folder = "/tmp/veskor-bench.XXXXXX";
+        ::mkdtemp(folder.data());
+        server = std::make_unique<sertest::Ser2net>(pty.slave, folder);
+    }
+    auto v = openOn(remote ? server->rfc2217() : pty.slave);
     // Counted: the interface table may release its reference from a call posted to this
     // thread after the block ends (the monitor thread dropped it last).
     auto handler = ComPtr<Handler>::attach(new Handler);
@@ -218,7 +233,33 @@ std::vector<double> veskorLatency(FarEnd far) {
     });
     cp->Unadvise(cookie);
     v->Close();
+    if (server) {
+        server->stop();
+        std::remove((folder + "/ser2net.yaml").c_str());
+        std::remove((folder + "/ser2net.log").c_str());
+        ::rmdir(folder.c_str());
+    }
     return out;
+}
+
+// The same line, the host on a remote port: ser2net serving the pseudo-terminal, beside the
+// host on the pseudo-terminal itself.
+void remoteLatency() {
+    std::vector<double> remote;
+    try {
+        remote = veskorLatency(FarEnd::adapter, true);
+    } catch (const std::exception& e) {
+        std::printf("through ser2net: not measured (%s)\n", e.what());
+        return;
+    }
+    Stats r = stats(remote);
+    Stats l = stats(veskorLatency(FarEnd::adapter));
+    std::printf("line from the adapter's own thread, host on rfc2217:// through ser2net on loopback:\n");
+    std::printf("  through ser2net:       median %.1f us, p90 %.1f us, p99 %.1f us\n", r.median, r.p90,
+                r.p99);
+    std::printf("  on the pseudo-terminal: median %.1f us, p90 %.1f us, p99 %.1f us\n", l.median, l.p90,
+                l.p99);
+    std::printf("  ratio of medians %.2f (goal <= 2)\n", r.median / l.median);
 }
 
 void latency(FarEnd far) {
@@ -343,6 +384,7 @@ int main(int argc, char** argv) {
     com::initializeApartment();
     latency(FarEnd::adapter);
     latency(FarEnd::self);
+    remoteLatency();
     writeFrame();
     throughput();
     idle(idleSeconds);

@@ -16,9 +16,14 @@
 // UnpacedStream: the same image to the unpaced simulator (no flash time) through the real
 // component: the full round trip per line (console, component, pseudo-terminal, simulator),
 // an upper bound on the console's own cost per line.
+//
+// PacedThroughSer2net: the paced stream in turns on the pseudo-terminal itself and through a
+// ser2net on this machine that serves it with RFC 2217 over loopback. Counter "ratio" is the
+// time through ser2net over the time on the pseudo-terminal.
 #include <benchmark/benchmark.h>
 #include <com/apartment.h>
 #include <fcntl.h>
+#include <serialtest/ser2net.h>
 #include <sim/simulator.h>
 #include <termios.h>
 #include <unistd.h>
@@ -175,6 +180,51 @@ void UnpacedStream(benchmark::State& state) {
     streamsimulated(state, 0);
 }
 
+// One paced flash of `file` through `port`; its seconds, or a negative number when the image
+// was not accepted.
+double flashonce(sim::Adapter& adapter, const std::string& port, const ImageFile& file) {
+    std::unique_ptr<sarnel::SerialControl> rs232 = sarnel::createRs232();
+    rs232->open(port, "115200,n,8,1");
+    TimedView view;
+    BootLoader loader(*rs232, view);
+    loader.setPortOpen(true);
+    adapter.enterBootloader();
+    const auto t0 = std::chrono::steady_clock::now();
+    loader.bootload(file.spec());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    rs232->close();
+    return view.text(Field::eofrecords) == "1" && view.text(Field::dataerrors) == "0" ? seconds : -1;
+}
+
+void PacedThroughSer2net(benchmark::State& state) {
+    com::initializeApartment();
+    {
+        ImageFile file;
+        sim::Options options;
+        options.paceBaud = 115200;
+        sim::Adapter adapter(options);
+        std::string folder = (std::filesystem::temp_directory_path() / "stream-bench.XXXXXX").string();
+        ::mkdtemp(folder.data());
+        sertest::Ser2net server(adapter.devicePath(), folder);
+        double local = 0, remote = 0;
+        for (auto _ : state) {
+            const double l = flashonce(adapter, adapter.devicePath(), file);
+            const double r = flashonce(adapter, server.rfc2217(), file);
+            if (l < 0 || r < 0) state.SkipWithError("the image was not accepted");
+            local += l;
+            remote += r;
+            state.SetIterationTime(r);
+        }
+        const double runs = static_cast<double>(state.iterations());
+        state.counters["local_s"] = local / runs;
+        state.counters["remote_s"] = remote / runs;
+        state.counters["ratio"] = remote / local;
+        server.stop();
+        std::filesystem::remove_all(folder);
+    }
+    com::uninitializeApartment();
+}
+
 void ConsoleCostPerLine(benchmark::State& state) {
     com::initializeApartment();
     {
@@ -205,6 +255,7 @@ void ConsoleCostPerLine(benchmark::State& state) {
 BENCHMARK(PacedStream)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BareHostPaced)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(UnpacedStream)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(PacedThroughSer2net)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(ConsoleCostPerLine)
     ->Arg(1)
     ->Arg(0)
