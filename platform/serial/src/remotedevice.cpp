@@ -314,6 +314,12 @@ private:
     bool holdingLocked() const override { return xoffHeld_ || suspended_; }
 
     void takeLocked(const std::uint8_t* p, std::size_t n) override {
+        // Acknowledge at once rather than up to 40 ms later: a server that sends a reply in
+        // pieces as the line delivers them, with Nagle's algorithm on, holds each piece until
+        // the one before is acknowledged. The kernel turns quick acknowledgement off again by
+        // itself, so it is asked for after every read.
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
         if (!address_.comPortControl) {
             receiveLocked(p, n);
             return;

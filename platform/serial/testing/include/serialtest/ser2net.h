@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,6 +98,8 @@ public:
             ::dup2(out, 1);
             ::dup2(out, 2);
             ::close_range(3, ~0U, 0);
+            // A test that dies takes its server with it.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             // -n: stay in the foreground, -d: log to standard output, -u: no UUCP lock files.
             ::execl(program.c_str(), "ser2net", "-n", "-d", "-u", "-c", config.c_str(), nullptr);
             ::_exit(127);
