@@ -179,7 +179,23 @@ PortMemory PortMemory::parse(const std::string& text, const std::string& name) {
         }
         start = end + 1;
     }
+    if (!memory.damaged_) memory.numberUnnumbered(name);
     return memory;
+}
+
+void PortMemory::numberUnnumbered(const std::string& name) {
+    // After every line is read, so that no number written in the file is taken first.
+    for (const std::string& address : unnumbered_) {
+        int com = kFirstNumber;
+        while (com <= kLastNumber && taken(com)) ++com;
+        if (com > kLastNumber) {
+            damaged_ = true;
+            problem_ = name + ": no COM number is left for " + address +
+                       "; the file is kept as it is, and new COM numbers are not kept until it is mended";
+            return;
+        }
+        entries_.push_back({com, {}, address});
+    }
 }
 
 bool PortMemory::parseLine(const std::string& line, std::string& why) {
@@ -190,6 +206,20 @@ bool PortMemory::parseLine(const std::string& line, std::string& why) {
     std::size_t at = 0;
     const std::string first = word(line, at);
     if (first.empty() || first[0] == '#') return true;
+    if (isRemoteName(first)) {
+        // A remote port without a number of its own: numbered once the whole file is read.
+        if (!parseRemote(first)) {
+            why = "\"" + first +
+                  "\" is not a remote port's address (rfc2217://HOST:PORT or socket://HOST:PORT)";
+            return false;
+        }
+        if (!word(line, at).empty()) {
+            why = "more than one address on a line";
+            return false;
+        }
+        unnumbered_.push_back(first);
+        return true;
+    }
     if (const int com = comNumber(first); com > 0) {
         if (com > kLastNumber) {
             why = first + " is beyond COM" + std::to_string(kLastNumber);

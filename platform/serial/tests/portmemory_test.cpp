@@ -179,4 +179,29 @@ TEST(PortMemory, RemotePortsKeepTheirNumbers) {
     EXPECT_EQ(m.assign({"04d8", "000a", "00", "A1"}), 99);
 }
 
+TEST(PortMemory, RemotePortsWithoutANumberTakeTheLowestNoLineNames) {
+    // The bare address comes first in the file, but the numbers written below it are kept.
+    PortMemory m = PortMemory::parse(
+        "socket://bench8:4002\nCOM97 0403:6001 01 FT 2232 H\nrfc2217://bench9:4003\nCOM99 "
+        "rfc2217://bench7:4001\n",
+        "ports");
+    ASSERT_FALSE(m.damaged()) << m.problem();
+    ASSERT_TRUE(m.remote(98));
+    EXPECT_EQ(*m.remote(98), "socket://bench8:4002");
+    ASSERT_TRUE(m.remote(100));
+    EXPECT_EQ(*m.remote(100), "rfc2217://bench9:4003");
+    ASSERT_TRUE(m.identity(97));
+    EXPECT_EQ(*m.remote(99), "rfc2217://bench7:4001");
+    // A new USB port takes a number none of them has, and the bare lines stay as written.
+    EXPECT_EQ(m.assign({"04d8", "000a", "00", "A1"}), 101);
+    EXPECT_NE(m.text().find("\nrfc2217://bench9:4003\n"), std::string::npos);
+    EXPECT_EQ(PortMemory::parse(m.text(), "ports").remote(100) != nullptr, true);
+
+    for (const char* bad : {"rfc2217://bench7\n", "socket://bench8:4002 socket://bench8:4003\n"}) {
+        const PortMemory d = PortMemory::parse(bad, "ports");
+        EXPECT_TRUE(d.damaged()) << bad;
+        EXPECT_NE(d.problem().find("line 1"), std::string::npos) << d.problem();
+    }
+}
+
 }  // namespace

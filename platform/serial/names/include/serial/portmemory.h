@@ -6,6 +6,7 @@
 //   # a comment
 //   COM97 0403:6001 00 A12345XY        the port with this identity answers to COM97
 //   COM200 rfc2217://bench7:4001       a remote port (names.h), numbered by hand from COM97 up
+//   socket://bench8:4002               a remote port given the lowest number no line names
 //   last usb 0403:6001 00 A12345XY     the console last had this port open...
 //   last path /dev/ttyS0               ...or this one, which has no identity
 //
@@ -76,9 +77,12 @@ private:
         std::string remote;  // ...or a remote port's address
     };
     bool parseLine(const std::string& line, std::string& why);
+    // Gives each remote port listed without a number the lowest number no other line names.
+    void numberUnnumbered(const std::string& name);
 
     std::vector<std::string> lines_;  // as read; changed lines replaced in place
     std::vector<Entry> entries_;
+    std::vector<std::string> unnumbered_;  // remote addresses listed without a COM number
     RememberedPort last_;
     int lastLine_ = -1;  // the index of the "last" line in lines_, -1 when none
     std::string problem_;
