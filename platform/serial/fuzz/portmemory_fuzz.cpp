@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const serial::UsbIdentity* a = m.identity(com);
         const serial::UsbIdentity* b = again.identity(com);
         if ((a == nullptr) != (b == nullptr) || (a && !(*a == *b))) std::abort();
+        // A remote port's number, given in the file or to an address alone, survives too.
+        const std::string* ra = m.remote(com);
+        const std::string* rb = again.remote(com);
+        if ((ra == nullptr) != (rb == nullptr) || (ra && *ra != *rb)) std::abort();
     }
     return 0;
 }
